@@ -1,0 +1,32 @@
+# One helper that adds a test: a GoogleTest program run as one ctest test (under Wine when cross-compiling).
+include_guard(GLOBAL)
+
+if(NOT TARGET GTest::gtest_main)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gtest ALIAS gtest)
+  endif()
+endif()
+
+enable_testing()
+
+# kcf_add_test(NAME [OWN_MAIN] SOURCES... [LIBS libs...] [ARGS args...] [LABELS labels...])
+# Builds NAME from SOURCES against GoogleTest and registers it as one test, run in the output
+# directory beside the modules. OWN_MAIN: the sources bring their own main().
+function(kcf_add_test name)
+  cmake_parse_arguments(T "OWN_MAIN" "" "SOURCES;LIBS;ARGS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  if(T_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest ${T_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main ${T_LIBS})
+  endif()
+  # Test programs play the host: a loaded filter finds the host's exports in them.
+  set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+  add_test(NAME ${name} COMMAND ${name} ${T_ARGS} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${T_LABELS}")
+endfunction()

@@ -1,0 +1,70 @@
+// The filter's persisted settings: the kernel record, the 612-byte configuration block, and the
+// kernel-size rule and sub-kernel extraction that every part of the filter shares.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kGridSide = 9;
+constexpr int kGridCells = kGridSide * kGridSide;
+constexpr int kNameChars = 256;  // 255 characters and the terminator
+
+// The first word of the filter's class identifier marks a configuration block as ours.
+constexpr uint32_t kSettingsTag = 0x33A25539;
+
+// Source modes: the control id of the chosen Source radio button.
+constexpr int32_t kSourceWholeImage = 1009;
+constexpr int32_t kSourceMaterialEffects = 1010;
+constexpr int32_t kSourceObject = 1011;
+
+struct KernelRecord {
+    int32_t size;                // 3, 5, 7 or 9
+    int32_t weights[kGridCells]; // 9x9, row-major: (r, c) is element 9r + c
+    int32_t divisor;             // 0: no division
+    int32_t offset;              // added after the division
+    int32_t invert;              // 1 inverts the result
+};
+
+struct FilterSettings {
+    uint32_t tag;
+    int32_t sourceMode;
+    int32_t objectId;
+    int32_t materialId;
+    KernelRecord kernel;
+    char presetName[kNameChars];
+};
+
+// The block is stored with the host's scene: its layout must never change.
+static_assert(std::endian::native == std::endian::little, "the configuration block is little-endian");
+static_assert(sizeof(KernelRecord) == 340);
+static_assert(offsetof(KernelRecord, size) == 0);
+static_assert(offsetof(KernelRecord, weights) == 4);
+static_assert(offsetof(KernelRecord, divisor) == 328);
+static_assert(offsetof(KernelRecord, offset) == 332);
+static_assert(offsetof(KernelRecord, invert) == 336);
+static_assert(sizeof(FilterSettings) == 612);
+static_assert(offsetof(FilterSettings, tag) == 0);
+static_assert(offsetof(FilterSettings, sourceMode) == 4);
+static_assert(offsetof(FilterSettings, objectId) == 8);
+static_assert(offsetof(FilterSettings, materialId) == 12);
+static_assert(offsetof(FilterSettings, kernel) == 16);
+static_assert(offsetof(FilterSettings, presetName) == 356);
+
+// Default kernel: size 3, all weights 0, divisor 1, offset 0, no inversion.
+KernelRecord DefaultKernelRecord();
+// Default settings: tagged, whole image, ids 0, the default kernel, an empty name.
+FilterSettings DefaultFilterSettings();
+
+// The kernel-size rule: the first non-zero weight, in row-major order, on ring 4, 3 or 2 of the
+// grid gives 9, 7 or 5; without one the size is 3.
+int KernelSizeOf(const int32_t weights[kGridCells]);
+
+// Whether size is one of the four kernel sizes.
+constexpr bool IsKernelSize(int size) { return size == 3 || size == 5 || size == 7 || size == 9; }
+
+// First row and column of the centred size x size block of the grid.
+constexpr int SubKernelOrigin(int size) { return (kGridSide - size) / 2; }
+
+// Copies the centred size x size block of the grid into out, packed row-major. size must be 3..9 odd.
+void ExtractSubKernel(const int32_t weights[kGridCells], int size, int32_t* out);

@@ -1,0 +1,43 @@
+// The module's identity records and its load-time state.
+#include "Module.h"
+
+#include "CustCtrl.h"
+#include "ImageFilter.h"
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+bool controlsInitialised = false;
+
+}  // namespace
+
+const FilterInfo kFilterInfo = {
+    "Kernelcraft Filter",
+    "Marlow, Tessa (tessa.marlow@example.org)",
+    "Copyright (c) 2026 Kernelcraft Works",
+    "https://kernelcraft.example.org/",
+    0x33A25539,
+    IMGFLT_CONTROL | IMGFLT_FILTER,
+    101,
+    102,
+};
+
+BOOL ModuleAttach(HINSTANCE instance)
+{
+    if (moduleInstance) return FALSE;
+    moduleInstance = instance;
+    if (!controlsInitialised) {
+        controlsInitialised = true;
+        InitCustomControls(instance);
+        InitPlatformControls();
+    }
+    return TRUE;
+}
+
+void ModuleDetach()
+{
+    moduleInstance = nullptr;
+    controlsInitialised = false;
+}
+
+HINSTANCE ModuleInstance() { return moduleInstance; }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the builds and tests need, and only those that are missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make ninja-build pkg-config            # native build
+  googletest libpng-dev zlib1g-dev     # native tests and vphost's PNG input/output
+  clang libclang-rt-14-dev             # fuzz targets (libFuzzer) and sanitizer runtimes
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686   # the 32-bit Windows build
+  wine wine32:i386                     # runs the Windows tests
+  xvfb xauth                           # a display for the dialog tests
+  imagemagick                          # turns screenshots into PNG for the README
+  x11-apps                             # xwd, for screenshots under Xvfb
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}" >&2
+sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,4 @@
+// Outside Windows there are no windows to register.
+#include "CustCtrl.h"
+
+void InitCustomControls(HINSTANCE) {}
