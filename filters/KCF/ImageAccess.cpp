@@ -1,6 +1,7 @@
 // Reading the host's frame into memory, finding its G-buffer channels, and writing it back.
 #include "ImageAccess.h"
 
+#include "ConvolveDispatch.h"
 #include "ImageFilter.h"
 
 #include <cstdint>
@@ -84,12 +85,14 @@ int KernelImage::Convolve(int maskId, const int* weights, int size, int divisor,
     if (height <= 0) return 1;
     const ConvolveFrame frame = {source, work, width, height, materialChannel, objectChannel, requestedChannels};
     const ConvolveKernel kernel = {weights, size, divisor, offset, invert, maskId};
+    // Plans the kernel and takes the engine's scratch rows once; the rows themselves run one by one.
+    ConvolveRunner runner(frame, kernel);
     BOOL abort = FALSE;
     for (int y = 0; y < height; ++y) {
         SendMessageA(progressWindow, FLT_PROGRESS, static_cast<WPARAM>(y), static_cast<LPARAM>(height - 1));
         SendMessageA(progressWindow, FLT_CHECKABORT, 0, reinterpret_cast<LPARAM>(&abort));
         if (abort) return 0;
-        if (frame.work) ConvolveRowReference(frame, kernel, y);
+        if (frame.work) runner.Row(y);
     }
     return 1;
 }

@@ -1,0 +1,282 @@
+// Run-time choice of the engine's code path, and the runner that feeds one Convolve call's rows
+// through it: prepared source rows in a ring, the mask as selection bits, the reference as fallback.
+#include "ConvolveDispatch.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+const char* const kPathNames[kConvolvePathCount] = {"reference", "sse2", "avx2", "avx512", "avx512vnni"};
+
+bool forced = false;
+ConvolvePath forcedPath = ConvolvePath::Reference;
+ConvolveRun lastRun;
+
+bool CpuCanRun(ConvolvePath path)
+{
+#ifdef KCF_ENGINE_X86
+    __builtin_cpu_init();
+    // The compiler's checks include the operating system's support for the wider registers.
+    const bool sse2 = __builtin_cpu_supports("sse2");
+    const bool avx2 = sse2 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                        __builtin_cpu_supports("avx512vl");
+    switch (path) {
+    case ConvolvePath::Reference: return true;
+    case ConvolvePath::Sse2: return sse2;
+    case ConvolvePath::Avx2: return avx2;
+    case ConvolvePath::Avx512: return avx512;
+    case ConvolvePath::Avx512Vnni: return avx512 && __builtin_cpu_supports("avx512vnni");
+    }
+    return false;
+#else
+    return path == ConvolvePath::Reference;
+#endif
+}
+
+const ConvolveKernels* KernelsFor(ConvolvePath path)
+{
+#ifdef KCF_ENGINE_X86
+    switch (path) {
+    case ConvolvePath::Reference: return nullptr;
+    case ConvolvePath::Sse2: return &Sse2Kernels();
+    case ConvolvePath::Avx2: return &Avx2Kernels();
+    case ConvolvePath::Avx512: return &Avx512Kernels();
+    case ConvolvePath::Avx512Vnni: return &Avx512VnniKernels();
+    }
+#endif
+    (void)path;
+    return nullptr;
+}
+
+// A block of at least bytes, its start aligned to 64 bytes; the original pointer goes to base.
+void* AlignedBlock(size_t bytes, void*& base)
+{
+    base = std::malloc(bytes + 64);
+    if (!base) return nullptr;
+    const uintptr_t address = reinterpret_cast<uintptr_t>(base);
+    return reinterpret_cast<void*>((address + 63) & ~uintptr_t(63));
+}
+
+size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
+
+}  // namespace
+
+const char* ConvolvePathName(ConvolvePath path)
+{
+    const int i = static_cast<int>(path);
+    return i >= 0 && i < kConvolvePathCount ? kPathNames[i] : "unknown";
+}
+
+bool ParseConvolvePath(const char* text, ConvolvePath& path)
+{
+    if (!text) return false;
+    for (int i = 0; i < kConvolvePathCount; ++i)
+        if (std::strcmp(text, kPathNames[i]) == 0) {
+            path = static_cast<ConvolvePath>(i);
+            return true;
+        }
+    return false;
+}
+
+bool ConvolvePathAvailable(ConvolvePath path) { return CpuCanRun(path); }
+
+ConvolvePath BestConvolvePath()
+{
+    for (int i = kConvolvePathCount - 1; i > 0; --i)
+        if (CpuCanRun(static_cast<ConvolvePath>(i))) return static_cast<ConvolvePath>(i);
+    return ConvolvePath::Reference;
+}
+
+bool ForceConvolvePath(ConvolvePath path)
+{
+    if (!CpuCanRun(path)) return false;
+    forced = true;
+    forcedPath = path;
+    return true;
+}
+
+void ClearForcedConvolvePath() { forced = false; }
+
+ConvolvePath SelectedConvolvePath()
+{
+    if (forced) return forcedPath;
+    ConvolvePath wanted;
+    if (!ParseConvolvePath(std::getenv("KCF_ENGINE"), wanted)) return BestConvolvePath();
+    for (int i = static_cast<int>(wanted); i > 0; --i)
+        if (CpuCanRun(static_cast<ConvolvePath>(i))) return static_cast<ConvolvePath>(i);
+    return ConvolvePath::Reference;
+}
+
+ConvolveRun LastConvolveRun() { return lastRun; }
+
+ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel& kernel) : frame_(frame), kernel_(kernel)
+{
+    const ConvolvePath path = SelectedConvolvePath();
+    lastRun = ConvolveRun{};
+    for (int& r : ringRows_) r = INT_MIN;
+    for (bool& used : rowUsed_) used = false;
+
+    const ConvolveKernels* kernels = KernelsFor(path);
+    // Rows of up to 2^24 pixels keep every size below well inside size_t on 32-bit builds.
+    if (!kernels || !frame.source || !frame.work || frame.width <= 0 || frame.height <= 0 || frame.width > (1 << 24))
+        return;
+
+    void* planBase = nullptr;
+    plan_ = static_cast<ConvolvePlan*>(AlignedBlock(sizeof(ConvolvePlan), planBase));
+    if (!plan_) return;
+    new (plan_) ConvolvePlan();
+    if (!BuildConvolvePlan(kernel, true, *plan_) || plan_->tier == ConvolveTier::Scalar) {
+        std::free(planBase);
+        plan_ = nullptr;
+        return;
+    }
+
+    const ConvolvePlan& plan = *plan_;
+    const bool wide = plan.tier == ConvolveTier::Wide;
+    const size_t pixelBytes = wide ? sizeof(WidePixel) : sizeof(PairPixel);
+    paddedWidth_ = (frame.width + kChunkPixels - 1) / kChunkPixels * kChunkPixels;
+    rowBytes_ = RoundUp64(static_cast<size_t>(paddedWidth_ + 2 * kRowPad) * pixelBytes);
+    const size_t selectionBytes = RoundUp64((static_cast<size_t>(paddedWidth_) / 64 + 1) * sizeof(uint64_t));
+    const size_t ringBytes = rowBytes_ * static_cast<size_t>(plan.size);
+    // Separable plans prepare each source row's pairs in one scratch row before the first pass.
+    const size_t total = ringBytes + rowBytes_ * (plan.separable ? 2 : 1) + selectionBytes;
+    unsigned char* block = static_cast<unsigned char*>(AlignedBlock(total, block_));
+    if (!block) {
+        std::free(planBase);
+        plan_ = nullptr;
+        return;
+    }
+    // The plan sits at the front of its own block; keep that block's base beside the rows'.
+    planBase_ = planBase;
+    ring_ = block;
+    zeroRow_ = block + ringBytes;
+    if (plan.separable) pairScratch_ = reinterpret_cast<PairPixel*>(zeroRow_ + rowBytes_) + kRowPad;
+    selected_ = reinterpret_cast<uint64_t*>(zeroRow_ + rowBytes_ * (plan.separable ? 2 : 1));
+
+    // The zero row stands for the rows above and below the frame: pixels of value 0, which the
+    // narrow dense path holds biased (-32768) and the other paths as plain zeros.
+    if (plan.tier == ConvolveTier::Narrow && !plan.separable) {
+        PairPixel* zero = reinterpret_cast<PairPixel*>(zeroRow_);
+        for (int i = 0; i < paddedWidth_ + 2 * kRowPad; ++i)
+            for (int16_t& v : zero[i].v) v = INT16_MIN;
+    } else {
+        std::memset(zeroRow_, 0, rowBytes_);
+    }
+    if (plan.tier == ConvolveTier::Wide)
+        for (int t = 0; t < plan.wideTapCount; ++t) rowUsed_[plan.wideTaps[t].row] = true;
+    else if (plan.separable)  // narrow
+        for (int t = 0; t < plan.verticalTapCount; ++t) rowUsed_[plan.verticalTaps[t].row] = true;
+    else
+        for (int t = 0; t < plan.pairTapCount; ++t) rowUsed_[plan.pairTaps[t].row] = true;
+
+    std::memset(selected_, 0, selectionBytes);
+    if (kernel.maskId == -1)
+        for (int x = 0; x < frame.width; ++x) selected_[x >> 6] |= uint64_t(1) << (x & 63);
+
+    kernels_ = kernels;
+    lastRun.path = path;
+    lastRun.tier = plan.tier;
+    lastRun.separable = plan.separable;
+}
+
+ConvolveRunner::~ConvolveRunner()
+{
+    std::free(block_);
+    std::free(planBase_);
+}
+
+bool ConvolveRunner::SelectRow(int y)
+{
+    const int width = frame_.width;
+    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
+    const uint32_t channels = frame_.requestedChannels;
+    const int64_t mask = kernel_.maskId;
+    bool any = false;
+    for (int x0 = 0; x0 < width; x0 += 64) {
+        const int end = x0 + 64 < width ? x0 + 64 : width;
+        uint64_t bits = 0;
+        if (channels & GB_CHAN_MTL_EFFECTS) {
+            const uint8_t* ids = frame_.materialChannel;
+            for (int x = x0; x < end; ++x)
+                bits |= uint64_t((ids ? ids[first + x] : 0) == mask) << (x - x0);
+        } else if (channels & GB_CHAN_OBJECT) {
+            const uint16_t* ids = frame_.objectChannel;
+            for (int x = x0; x < end; ++x)
+                bits |= uint64_t((ids ? ids[first + x] : 0) == mask) << (x - x0);
+        } else if (mask == 0) {
+            bits = end - x0 == 64 ? ~uint64_t(0) : (uint64_t(1) << (end - x0)) - 1;
+        }
+        selected_[x0 >> 6] = bits;
+        any = any || bits != 0;
+    }
+    return any;
+}
+
+const void* ConvolveRunner::PreparedRow(int r)
+{
+    const ConvolvePlan& plan = *plan_;
+    const int slot = r % plan.size;
+    unsigned char* row = ring_ + rowBytes_ * static_cast<size_t>(slot);
+    const BMM_Color_64* source = frame_.source + static_cast<size_t>(r) * static_cast<size_t>(frame_.width);
+    if (plan.tier == ConvolveTier::Wide) {
+        WidePixel* wide = reinterpret_cast<WidePixel*>(row) + kRowPad;
+        if (ringRows_[slot] != r && plan.separable) {
+            kernels_->preparePairs(pairScratch_, source, frame_.width, paddedWidth_);
+            kernels_->horizontalWide(plan, wide, pairScratch_, paddedWidth_);
+        } else if (ringRows_[slot] != r) {
+            kernels_->prepareWide(wide, source, frame_.width, paddedWidth_);
+        }
+        ringRows_[slot] = r;
+        return wide;
+    }
+    if (plan.separable) {
+        SumPixel* sums = reinterpret_cast<SumPixel*>(row) + kRowPad;
+        if (ringRows_[slot] != r) {
+            kernels_->preparePairs(pairScratch_, source, frame_.width, paddedWidth_);
+            kernels_->horizontal(plan, sums, pairScratch_, paddedWidth_);
+        }
+        ringRows_[slot] = r;
+        return sums;
+    }
+    PairPixel* pairs = reinterpret_cast<PairPixel*>(row) + kRowPad;
+    if (ringRows_[slot] != r) kernels_->preparePairs(pairs, source, frame_.width, paddedWidth_);
+    ringRows_[slot] = r;
+    return pairs;
+}
+
+void ConvolveRunner::Row(int y)
+{
+    ++lastRun.rows;
+    if (!kernels_) {
+        ConvolveRowReference(frame_, kernel_, y);
+        return;
+    }
+    if (y < 0 || y >= frame_.height) return;
+    if (kernel_.maskId != -1 && !SelectRow(y)) {
+        ++lastRun.rowsSkipped;
+        return;
+    }
+    const ConvolvePlan& plan = *plan_;
+    const size_t pixelBytes = plan.tier == ConvolveTier::Wide ? sizeof(WidePixel) : sizeof(PairPixel);
+    const void* zero = zeroRow_ + kRowPad * pixelBytes;
+    RowJob job;
+    for (int m = 0; m < plan.size; ++m) {
+        const int r = y + m - plan.half;
+        job.rows[m] = rowUsed_[m] && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
+    }
+    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(frame_.width);
+    job.source = frame_.source + first;
+    job.work = frame_.work + first;
+    job.selected = selected_;
+    job.width = frame_.width;
+    if (plan.tier == ConvolveTier::Wide)
+        kernels_->wideRow(plan, job);  // dense, or the vertical pass of a separable plan
+    else if (plan.separable)
+        kernels_->separableRow(plan, job);
+    else
+        kernels_->denseRow(plan, job);
+}

@@ -1,0 +1,178 @@
+// Takes one kernel apart for the fast engine: tier, taps, divisor kind and clamp bounds.
+#include "ConvolvePlan.h"
+
+#include <cstdlib>
+#include <numeric>
+
+namespace {
+
+constexpr int64_t kNarrowWeightSum = 32767;         // sum(|w|) * 32768 and * 65535 stay below 2^31
+constexpr int64_t kWideSumLimit = int64_t(1) << 53;  // doubles hold every integer below this
+
+bool IsFastSize(int size) { return size == 3 || size == 5 || size == 7 || size == 9; }
+
+// Covers the non-zero weights of one kernel row with pairs of adjacent columns, left to right.
+void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int row)
+{
+    for (int n = 0; n < size;) {
+        if (rowWeights[n] == 0) {
+            ++n;
+            continue;
+        }
+        PairTap& tap = plan.pairTaps[plan.pairTapCount++];
+        const int16_t w0 = static_cast<int16_t>(rowWeights[n]);
+        const int16_t w1 = static_cast<int16_t>(n + 1 < size ? rowWeights[n + 1] : 0);
+        for (int i = 0; i < 32; i += 8) {
+            const int16_t pattern[8] = {w0, w1, w0, w1, w0, w1, 0, 0};
+            for (int j = 0; j < 8; ++j) tap.pattern[i + j] = pattern[j];
+        }
+        tap.row = row;
+        tap.offset = n - plan.half;
+        n += 2;
+    }
+}
+
+// A power of two 2^k with k in 1..30, or 0.
+int PowerOfTwoShift(int64_t value)
+{
+    if (value < 2 || value > (int64_t(1) << 30) || (value & (value - 1)) != 0) return 0;
+    int k = 0;
+    while ((int64_t(1) << k) != value) ++k;
+    return k;
+}
+
+void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum)
+{
+    const int64_t d = kernel.divisor;
+    plan.invertMask = kernel.invert == 1 ? 0xFFFF : 0;
+    plan.divisor = static_cast<double>(d == 0 ? 1 : d);
+    plan.wideDivide = d != 0 && d != 1;
+    plan.wideOffset = static_cast<double>(kernel.offset);
+    if (plan.tier != ConvolveTier::Narrow) return;
+
+    // |S| and |q| are at most maxSum; an offset beyond +-(maxSum + 65536) decides the result alone.
+    const int64_t maxSum = absSum * 65535;
+    int64_t offset = kernel.offset;
+    if (offset < -maxSum - 1) offset = -maxSum - 1;
+    if (offset > maxSum + 65536) offset = maxSum + 65536;
+    plan.offset = static_cast<int32_t>(offset);
+    plan.quotientLow = static_cast<int32_t>(-offset);
+    plan.quotientHigh = static_cast<int32_t>(65535 - offset);
+
+    if (d == 0 || d == 1) {
+        plan.divide = DivideKind::None;
+    } else if (d == -1) {
+        plan.divide = DivideKind::Negate;
+    } else if (const int k = PowerOfTwoShift(d)) {
+        plan.divide = DivideKind::Shift;
+        plan.shift = k;
+    } else if (const int nk = PowerOfTwoShift(-d)) {
+        plan.divide = DivideKind::NegShift;
+        plan.shift = nk;
+    } else if (maxSum < (int64_t(1) << 24)) {
+        plan.divide = DivideKind::Float;
+    } else {
+        plan.divide = DivideKind::Double;
+    }
+}
+
+}  // namespace
+
+bool FactorRankOne(const int32_t* weights, int size, int32_t* column, int32_t* row)
+{
+    int firstRow = -1;
+    for (int i = 0; i < size * size && firstRow < 0; ++i)
+        if (weights[i] != 0) firstRow = i / size;
+    if (firstRow < 0) return false;
+
+    // The row factor: the first non-zero row over the gcd of its entries, its first entry positive.
+    const int32_t* base = weights + firstRow * size;
+    int64_t divisor = 0;
+    int firstColumn = -1;
+    for (int n = 0; n < size; ++n) {
+        divisor = std::gcd(divisor, std::llabs(static_cast<int64_t>(base[n])));
+        if (firstColumn < 0 && base[n] != 0) firstColumn = n;
+    }
+    if (base[firstColumn] < 0) divisor = -divisor;
+    for (int n = 0; n < size; ++n) {
+        const int64_t value = base[n] / divisor;
+        if (value > INT32_MAX || value < INT32_MIN) return false;
+        row[n] = static_cast<int32_t>(value);
+    }
+    // With a primitive row factor every rank-1 row is an integer multiple of it.
+    for (int m = 0; m < size; ++m) {
+        const int32_t* w = weights + m * size;
+        if (w[firstColumn] % row[firstColumn] != 0) return false;
+        column[m] = w[firstColumn] / row[firstColumn];
+        for (int n = 0; n < size; ++n)
+            if (static_cast<int64_t>(column[m]) * row[n] != w[n]) return false;
+    }
+    return true;
+}
+
+bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, ConvolvePlan& plan)
+{
+    if (!IsFastSize(kernel.size) || !kernel.weights) return false;
+    plan = ConvolvePlan{};
+    plan.size = kernel.size;
+    plan.half = kernel.size / 2;
+    const int cells = kernel.size * kernel.size;
+
+    int64_t absSum = 0, sum = 0;
+    for (int i = 0; i < cells; ++i) {
+        absSum += std::llabs(static_cast<int64_t>(kernel.weights[i]));
+        sum += kernel.weights[i];
+    }
+    if (absSum <= kNarrowWeightSum)
+        plan.tier = ConvolveTier::Narrow;
+    else if (absSum * 65535 < kWideSumLimit)  // absSum <= 81 * 2^31: no 64-bit overflow
+        plan.tier = ConvolveTier::Wide;
+    else
+        plan.tier = ConvolveTier::Scalar;
+
+    int32_t column[kMaxKernelSize], row[kMaxKernelSize];
+    const bool rankOne = allowSeparable && plan.tier != ConvolveTier::Scalar &&
+                         FactorRankOne(kernel.weights, kernel.size, column, row);
+    int64_t rowAbsSum = 0, rowSum = 0;
+    if (rankOne)
+        for (int n = 0; n < kernel.size; ++n) {
+            rowAbsSum += std::llabs(static_cast<int64_t>(row[n]));
+            rowSum += row[n];
+        }
+
+    if (plan.tier == ConvolveTier::Narrow) {
+        for (int m = 0; m < kernel.size; ++m) AddPairTaps(plan, kernel.weights + m * kernel.size, kernel.size, m);
+        plan.bias = static_cast<int32_t>(sum * 32768);
+        if (rankOne) {
+            ConvolvePlan separable = plan;
+            separable.pairTapCount = 0;
+            AddPairTaps(separable, row, kernel.size, 0);
+            for (int m = 0; m < kernel.size; ++m)
+                if (column[m] != 0) separable.verticalTaps[separable.verticalTapCount++] = {column[m], m};
+            // Two passes pay when the multiplies they save outweigh the intermediate row's traffic.
+            if (separable.pairTapCount + 2 * separable.verticalTapCount + 2 < plan.pairTapCount) {
+                separable.separable = true;
+                separable.rowCorrection = static_cast<int32_t>(rowSum * 32768);
+                separable.bias = 0;
+                plan = separable;
+            }
+        }
+    } else if (plan.tier == ConvolveTier::Wide) {
+        if (rankOne && rowAbsSum <= kNarrowWeightSum) {
+            // The row factor's sums fit 32 bits; only the vertical pass needs doubles.
+            plan.separable = true;
+            AddPairTaps(plan, row, kernel.size, 0);
+            plan.rowCorrection = static_cast<int32_t>(rowSum * 32768);
+            for (int m = 0; m < kernel.size; ++m)
+                if (column[m] != 0) plan.wideTaps[plan.wideTapCount++] = {static_cast<double>(column[m]), m, 0};
+        } else {
+            for (int m = 0; m < kernel.size; ++m)
+                for (int n = 0; n < kernel.size; ++n) {
+                    const int32_t w = kernel.weights[m * kernel.size + n];
+                    if (w != 0) plan.wideTaps[plan.wideTapCount++] = {static_cast<double>(w), m, n - plan.half};
+                }
+        }
+    }
+    PlanFinish(plan, kernel, absSum);
+    return true;
+}

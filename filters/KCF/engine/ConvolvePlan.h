@@ -1,0 +1,140 @@
+// The fast engine's plan for one Convolve call: the kernel taken apart once (taps, tier, divisor
+// kind, clamp bounds) and the row kernels that each instruction set provides for it.
+//
+// Tiers, by how large a sum can grow (|S| <= sum(|w|) * 65535):
+//   Narrow  sum(|w|) <= 32767: pixels biased to signed 16 bits (p - 32768), 16-bit multiply-adds
+//           into 32-bit lanes, one constant correction; every partial sum fits in 32 bits.
+//   Wide    sum(|w|) * 65535 <= 2^53: sums in double lanes, where every such integer is exact.
+//   Scalar  beyond that: the reference engine's 64-bit sums.
+// This header is shared by baseline code and by the files built for wider instruction sets, so it
+// holds plain data and declarations only: no inline code that either side could instantiate.
+#pragma once
+
+#include "ConvolveEngine.h"
+
+#include <cstddef>
+#include <cstdint>
+
+enum class ConvolveTier { Narrow, Wide, Scalar };
+
+// How the sum becomes a quotient; each gives exactly the truncating division.
+enum class DivideKind {
+    None,      // divisor 0 or 1
+    Negate,    // divisor -1
+    Shift,     // divisor 2^k, k in 1..30
+    NegShift,  // divisor -2^k, k in 1..30
+    Float,     // |sum| < 2^24: a single-precision quotient is exact (for |divisor| > 2^24 it is 0)
+    Double,    // every other divisor: a double quotient is exact below 2^53
+};
+
+constexpr int kMaxKernelSize = 9;
+constexpr int kRowPad = 4;        // pixels of padding left and right of every prepared row
+constexpr int kChunkPixels = 16;  // prepared rows are padded to a multiple of this, the widest chunk
+constexpr int kMaxPairTaps = kMaxKernelSize * ((kMaxKernelSize + 1) / 2);
+constexpr int kMaxWideTaps = kMaxKernelSize * kMaxKernelSize;
+
+// One prepared pixel of the narrow tier: channel pairs of pixels x and x+1, biased to signed 16
+// bits: r(x) r(x+1) g(x) g(x+1) b(x) b(x+1) a(x) a(x+1). A 16-bit multiply-add against the pattern
+// w0 w1 w0 w1 w0 w1 0 0 yields w0*q(x) + w1*q(x+1) for r, g and b in three 32-bit lanes.
+struct PairPixel {
+    int16_t v[8];
+};
+// One intermediate pixel of the separable narrow path: r, g, b sums and an unused lane.
+struct SumPixel {
+    int32_t v[4];
+};
+// One prepared pixel of the wide tier: r, g, b as doubles and a zero.
+struct WidePixel {
+    double v[4];
+};
+
+// A pair of horizontally adjacent weights of one kernel row, as a broadcast pattern.
+struct alignas(64) PairTap {
+    int16_t pattern[32];  // w0 w1 w0 w1 w0 w1 0 0, four times
+    int row;              // kernel row 0 .. size-1
+    int offset;           // column of w0 relative to the output pixel: -half .. half
+};
+
+struct WideTap {
+    double weight;
+    int row;
+    int offset;
+};
+
+struct VerticalTap {
+    int32_t weight;
+    int row;
+};
+
+struct ConvolvePlan {
+    ConvolveTier tier = ConvolveTier::Scalar;
+    // Rank-1 kernels in two passes: the horizontal factor as pair taps on each source row (its sums
+    // exact in 32 bits), then the vertical factor over those rows: verticalTaps in 32-bit lanes in
+    // the narrow tier, wideTaps (offset 0) in doubles in the wide tier.
+    bool separable = false;
+    int size = 0;
+    int half = 0;
+
+    // Narrow tier, and the first pass of every separable plan. Dense: pairTaps span every kernel
+    // row. Separable: pairTaps hold the horizontal factor (row 0).
+    int pairTapCount = 0;
+    PairTap pairTaps[kMaxPairTaps];
+    int verticalTapCount = 0;
+    VerticalTap verticalTaps[kMaxKernelSize];
+    int32_t rowCorrection = 0;  // separable: 32768 * sum of the horizontal factor
+
+    // Wide tier: every non-zero weight, or the vertical factor of a separable plan.
+    int wideTapCount = 0;
+    WideTap wideTaps[kMaxWideTaps];
+
+    // Finishing, narrow tier: the sum is S = acc + bias for the 32-bit lane value acc; q is S
+    // divided as `divide` says; then v = min(max(q, quotientLow), quotientHigh) + offset, which
+    // lies in 0 .. 65535 and equals the clamped q + the caller's offset (the bounds are chosen so
+    // that nothing overflows 32 bits).
+    int32_t bias = 0;
+    DivideKind divide = DivideKind::None;
+    int shift = 0;
+    double divisor = 1;  // Float and Double kinds, and the wide tier
+    int32_t quotientLow = 0, quotientHigh = 0, offset = 0;
+    // Wide tier: v = min(max(trunc(S / divisor) + offset, 0), 65535), in doubles.
+    bool wideDivide = false;
+    double wideOffset = 0;
+    uint16_t invertMask = 0;  // 0xFFFF when the result is inverted, else 0
+};
+
+// Where the row kernels find one output row's inputs. Rows are the prepared rows of the ring,
+// indexed by kernel row (the zero row stands in above and below the frame); each points at pixel 0
+// of the row, with kRowPad pixels of padding before it.
+struct RowJob {
+    const void* rows[kMaxKernelSize];
+    const BMM_Color_64* source;  // the output row in the source copy, for alpha
+    BMM_Color_64* work;          // the output row in the work buffer
+    const uint64_t* selected;    // one bit per pixel: compute and store it
+    int width;
+};
+
+// The row kernels of one instruction set.
+struct ConvolveKernels {
+    // Prepares one source row: entries -kRowPad .. paddedWidth + kRowPad - 1, zero pixels outside.
+    void (*preparePairs)(PairPixel* out, const BMM_Color_64* row, int width, int paddedWidth);
+    void (*prepareWide)(WidePixel* out, const BMM_Color_64* row, int width, int paddedWidth);
+    // Separable paths: the horizontal pass of one prepared row (entries 0 .. paddedWidth - 1), in
+    // 32-bit lanes or converted to doubles.
+    void (*horizontal)(const ConvolvePlan& plan, SumPixel* out, const PairPixel* pairs, int paddedWidth);
+    void (*horizontalWide)(const ConvolvePlan& plan, WidePixel* out, const PairPixel* pairs, int paddedWidth);
+    void (*denseRow)(const ConvolvePlan& plan, const RowJob& job);
+    void (*separableRow)(const ConvolvePlan& plan, const RowJob& job);
+    void (*wideRow)(const ConvolvePlan& plan, const RowJob& job);
+};
+
+// Builds the plan; false when the kernel is not one the fast engine takes (then the reference runs).
+bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, ConvolvePlan& plan);
+
+// Integer factors of a rank-1 kernel: weights[m][n] == column[m] * row[n]. False when it has none.
+bool FactorRankOne(const int32_t* weights, int size, int32_t* column, int32_t* row);
+
+// The row kernels each instruction set file provides.
+const ConvolveKernels& Sse2Kernels();
+const ConvolveKernels& Avx2Kernels();
+const ConvolveKernels& Avx512Kernels();
+const ConvolveKernels& Avx512VnniKernels();

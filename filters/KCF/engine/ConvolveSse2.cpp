@@ -1,0 +1,128 @@
+// The fast engine's SSE2 row kernels: the floor of every build, one pixel a 128-bit vector.
+#include "ConvolveSimd.h"
+
+#include <emmintrin.h>
+
+namespace {
+
+struct Sse2 {
+    using VI = __m128i;
+    using VF = __m128;
+    using VDB = __m128d;
+    struct VD {
+        __m128d rg, ba;
+    };
+    static constexpr int kPx = 1;
+    static constexpr int kWidePx = 1;
+    static constexpr int kWidePerInt = 1;
+
+    static VI Zero() { return _mm_setzero_si128(); }
+    static VI Set1(int32_t v) { return _mm_set1_epi32(v); }
+    static VI LoadPattern(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static VI LoadPairs(const PairPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static VI LoadSums(const SumPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void StoreSums(SumPixel* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static void StoreSumsWide(WidePixel* p, VI v)
+    {
+        _mm_storeu_pd(p->v, _mm_cvtepi32_pd(v));
+        _mm_storeu_pd(p->v + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2))));
+    }
+    static VI Madd(VI acc, VI a, VI w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
+    static VI Add(VI a, VI b) { return _mm_add_epi32(a, b); }
+    static VI Sub(VI a, VI b) { return _mm_sub_epi32(a, b); }
+    static VI Xor(VI a, VI b) { return _mm_xor_si128(a, b); }
+    static VI Max(VI a, VI b)
+    {
+        const VI greater = _mm_cmpgt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(greater, a), _mm_andnot_si128(greater, b));
+    }
+    static VI Min(VI a, VI b)
+    {
+        const VI greater = _mm_cmpgt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
+    }
+    // The low 32 bits of each product, from two unsigned 32 x 32 -> 64 multiplies.
+    static VI MulLo(VI a, VI b)
+    {
+        const VI even = _mm_mul_epu32(a, b);
+        const VI odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    }
+    static VI Srai(VI a, int n) { return _mm_sra_epi32(a, _mm_cvtsi32_si128(n)); }
+    static VI Srli(VI a, int n) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(n)); }
+    static VF SetF(float v) { return _mm_set1_ps(v); }
+    static VI DivFloat(VI s, VF d) { return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(s), d)); }
+    static VDB SetD(double v) { return _mm_set1_pd(v); }
+    static VI DivDouble(VI s, VDB d)
+    {
+        const VI low = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(s), d));
+        const VI high = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(s, _MM_SHUFFLE(3, 2, 3, 2))), d));
+        return _mm_unpacklo_epi64(low, high);
+    }
+
+    static VD ZeroW() { return {_mm_setzero_pd(), _mm_setzero_pd()}; }
+    static VD SetW(double v) { return {_mm_set1_pd(v), _mm_set1_pd(v)}; }
+    static VD LoadW(const WidePixel* p) { return {_mm_loadu_pd(p->v), _mm_loadu_pd(p->v + 2)}; }
+    static VD FmaW(VD acc, VD a, VD w)
+    {
+        return {_mm_add_pd(acc.rg, _mm_mul_pd(a.rg, w.rg)), _mm_add_pd(acc.ba, _mm_mul_pd(a.ba, w.ba))};
+    }
+    static VD AddW(VD a, VD b) { return {_mm_add_pd(a.rg, b.rg), _mm_add_pd(a.ba, b.ba)}; }
+    static VD DivW(VD a, VD b) { return {_mm_div_pd(a.rg, b.rg), _mm_div_pd(a.ba, b.ba)}; }
+    static VD MinW(VD a, VD b) { return {_mm_min_pd(a.rg, b.rg), _mm_min_pd(a.ba, b.ba)}; }
+    static VD MaxW(VD a, VD b) { return {_mm_max_pd(a.rg, b.rg), _mm_max_pd(a.ba, b.ba)}; }
+    // Toward zero, for |v| <= 2^50: round the magnitude with 2^52, step back where that rounded up.
+    static __m128d Trunc(__m128d v)
+    {
+        const __m128d sign = _mm_set1_pd(-0.0);
+        const __m128d magnitude = _mm_andnot_pd(sign, v);
+        const __m128d big = _mm_set1_pd(4503599627370496.0);
+        __m128d rounded = _mm_sub_pd(_mm_add_pd(magnitude, big), big);
+        rounded = _mm_sub_pd(rounded, _mm_and_pd(_mm_cmpgt_pd(rounded, magnitude), _mm_set1_pd(1.0)));
+        return _mm_or_pd(rounded, _mm_and_pd(sign, v));
+    }
+    static VD TruncW(VD v) { return {Trunc(v.rg), Trunc(v.ba)}; }
+    static VI ToInt(const VD* v) { return _mm_unpacklo_epi64(_mm_cvttpd_epi32(v->rg), _mm_cvttpd_epi32(v->ba)); }
+
+    static void PreparePairs(PairPixel* out, const BMM_Color_64* row, int width, int paddedWidth)
+    {
+        const VI flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+        int x = -kRowPad;
+        for (; x < 0; ++x) kcf_simd::PairAt(out[x], row, width, x);
+        // Two pairs from pixels x .. x + 2.
+        for (; x + 3 <= width; x += 2) {
+            const VI a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            const VI b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_xor_si128(_mm_unpacklo_epi16(a, b), flip));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 1), _mm_xor_si128(_mm_unpackhi_epi16(a, b), flip));
+        }
+        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairAt(out[x], row, width, x);
+    }
+
+    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count)
+    {
+        // Lanes hold 0 .. 65535: shifted into the signed range they pack without saturating.
+        const VI lift = _mm_set1_epi32(32768);
+        VI packed = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(a, lift), _mm_sub_epi32(b, lift)),
+                                  _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+        const VI alpha = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+        const VI source = count >= 2 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(src))
+                                     : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src));
+        packed = _mm_or_si128(_mm_andnot_si128(alpha, packed), _mm_and_si128(alpha, source));
+        if (bits == 3) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), packed);
+            return;
+        }
+        if (bits & 1) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
+        if (bits & 2) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 1), _mm_srli_si128(packed, 8));
+    }
+};
+
+}  // namespace
+
+const ConvolveKernels& Sse2Kernels()
+{
+    static const ConvolveKernels kernels = kcf_simd::MakeKernels<Sse2>();
+    return kernels;
+}
