@@ -163,7 +163,7 @@ std::string DiffCase::Describe() const
     return s.str();
 }
 
-std::string CheckCase(const DiffCase& c, ConvolveRun& run)
+std::string CheckCase(const DiffCase& c, ProgressWindow& progress, ConvolveRun& run)
 {
     Random random(c.pixelSeed);
     const size_t count = static_cast<size_t>(c.width) * c.height;
@@ -187,8 +187,9 @@ std::string CheckCase(const DiffCase& c, ConvolveRun& run)
         storage.SetObjectChannel(object);
     }
     Bitmap bitmap(&storage);
-    ProgressWindow progress;
     progress.abortAtRow = c.abortRow;
+    progress.progressRows.clear();
+    progress.checkAbortQueries = 0;
     {
         KernelImage kernelImage(progress.Handle(), &bitmap);
         if (c.mask == Mask::Material || c.mask == Mask::BothChannels || c.mask == Mask::MissingArray)
@@ -199,6 +200,12 @@ std::string CheckCase(const DiffCase& c, ConvolveRun& run)
         run = LastConvolveRun();
         const bool aborted = c.abortRow >= 0 && c.abortRow < c.height;
         if (result != (aborted ? 0 : 1)) return "Convolve returned " + std::to_string(result);
+        // One progress and one check-abort message before each row, up to the aborted one.
+        const int messages = aborted ? c.abortRow + 1 : c.height;
+        if (progress.checkAbortQueries != messages || static_cast<int>(progress.progressRows.size()) != messages)
+            return "messages for " + std::to_string(progress.checkAbortQueries) + " rows, not " + std::to_string(messages);
+        for (int y = 0; y < messages; ++y)
+            if (progress.progressRows[y] != y) return "progress message out of order at row " + std::to_string(y);
         kernelImage.WriteBack();
     }
 

@@ -78,7 +78,8 @@ enum class KernelKind {
 std::vector<int32_t> MakeKernel(Random& random, KernelKind kind, int size);
 DiffCase MakeCase(Random& random, KernelKind kind);
 
-// Runs the case through KernelImage::Convolve on the currently selected path and compares every
-// pixel with the reference engine; returns an empty string when they agree, else what differs.
-// The run's record comes back through run.
-std::string CheckCase(const DiffCase& c, ConvolveRun& run);
+// Runs the case through KernelImage::Convolve on the currently selected path, reporting to
+// progress, and compares every pixel with the reference engine and the messages with the per-row
+// protocol; returns an empty string when all agree, else what differs. The run's record comes
+// back through run.
+std::string CheckCase(const DiffCase& c, ProgressWindow& progress, ConvolveRun& run);
