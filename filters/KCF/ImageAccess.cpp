@@ -6,10 +6,34 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
 FrameAllocator frameAllocator = nullptr;
+
+// Frame copies start on a 64-byte boundary, so that the engine can stream whole cache lines into
+// the work buffer; the block as allocated is kept in the 8 bytes before the frame.
+constexpr size_t kFrameAlignment = 64;
+constexpr size_t kFrameSlack = (kFrameAlignment + sizeof(void*)) / sizeof(BMM_Color_64) + 1;
+
+BMM_Color_64* AlignedFrame(void* block)
+{
+    const uintptr_t first = reinterpret_cast<uintptr_t>(block) + sizeof(void*);
+    auto* frame = reinterpret_cast<BMM_Color_64*>((first + kFrameAlignment - 1) & ~uintptr_t(kFrameAlignment - 1));
+    std::memcpy(reinterpret_cast<char*>(frame) - sizeof(void*), &block, sizeof(void*));
+    return frame;
 }
+
+void FreeFrame(BMM_Color_64* frame)
+{
+    if (!frame) return;
+    void* block;
+    std::memcpy(&block, reinterpret_cast<char*>(frame) - sizeof(void*), sizeof(void*));
+    std::free(block);
+}
+
+}  // namespace
 
 void SetFrameAllocator(FrameAllocator allocator) { frameAllocator = allocator; }
 
@@ -23,17 +47,18 @@ ImageAccess::ImageAccess(HWND progress, Bitmap* map) : progressWindow(progress),
     if (!work && width > 0 && height > 0) ready_ = false;
 }
 
-ImageAccess::~ImageAccess() { std::free(work); }
+ImageAccess::~ImageAccess() { FreeFrame(work); }
 
 BMM_Color_64* ImageAccess::ReadFrame()
 {
     if (width <= 0 || height <= 0) return nullptr;
     const uint64_t count = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    if (count > SIZE_MAX / sizeof(BMM_Color_64)) return nullptr;
-    void* memory = frameAllocator ? frameAllocator(static_cast<size_t>(count), sizeof(BMM_Color_64))
-                                  : std::calloc(static_cast<size_t>(count), sizeof(BMM_Color_64));
-    auto* frame = static_cast<BMM_Color_64*>(memory);
-    if (!frame) return nullptr;
+    if (count > SIZE_MAX / sizeof(BMM_Color_64) - kFrameSlack) return nullptr;
+    const size_t elements = static_cast<size_t>(count) + kFrameSlack;
+    void* memory = frameAllocator ? frameAllocator(elements, sizeof(BMM_Color_64))
+                                  : std::calloc(elements, sizeof(BMM_Color_64));
+    if (!memory) return nullptr;
+    BMM_Color_64* frame = AlignedFrame(memory);
     BitmapStorage* storage = bitmap ? bitmap->Storage() : nullptr;
     if (storage) {
         for (int y = 0; y < height; ++y) storage->GetPixels(0, y, width, frame + static_cast<size_t>(y) * width);
@@ -73,12 +98,12 @@ KernelImage::KernelImage(HWND progress, Bitmap* map) : ImageAccess(progress, map
     source = ReadFrame();
     if (!source && width > 0 && height > 0) {
         ready_ = false;
-        std::free(work);
+        FreeFrame(work);
         work = nullptr;
     }
 }
 
-KernelImage::~KernelImage() { std::free(source); }
+KernelImage::~KernelImage() { FreeFrame(source); }
 
 int KernelImage::Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert)
 {

@@ -16,7 +16,8 @@ public:
     ImageAccess(const ImageAccess&) = delete;
     ImageAccess& operator=(const ImageAccess&) = delete;
 
-    // A new zero-filled width x height buffer holding the frame, or null when it cannot be allocated.
+    // A new zero-filled width x height buffer holding the frame, its start aligned to 64 bytes, or
+    // null when it cannot be allocated.
     BMM_Color_64* ReadFrame();
     // Puts every row of the work buffer back into the bitmap (nothing when there is no work buffer).
     virtual void WriteBack();

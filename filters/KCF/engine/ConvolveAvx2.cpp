@@ -14,6 +14,7 @@ struct Avx2 {
     static constexpr int kWidePx = 1;
     static constexpr int kWidePerInt = 2;
 
+    static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm256_setzero_si256(); }
     static VI Set1(int32_t v) { return _mm256_set1_epi32(v); }
     static VI LoadPattern(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
@@ -82,7 +83,7 @@ struct Avx2 {
         return _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(bits), lanes), lanes);
     }
 
-    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count)
+    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count, bool stream)
     {
         // Packing works within lanes: pixels come out 0, 2, 1, 3 and are put in order.
         const VI packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), _MM_SHUFFLE(3, 1, 2, 0));
@@ -90,7 +91,9 @@ struct Avx2 {
         const VI source = count >= 4 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src))
                                      : _mm256_maskload_epi64(in, PixelMask((1u << count) - 1));
         const VI result = _mm256_blend_epi16(packed, source, 0x88);
-        if (bits == 15)
+        if (bits == 15 && stream && (reinterpret_cast<uintptr_t>(dst) & 31) == 0)
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(dst), result);
+        else if (bits == 15)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), result);
         else
             _mm256_maskstore_epi64(reinterpret_cast<long long*>(dst), PixelMask(bits), result);

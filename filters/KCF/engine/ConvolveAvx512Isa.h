@@ -18,6 +18,7 @@ struct Avx512 {
     static constexpr int kWidePx = 2;
     static constexpr int kWidePerInt = 2;
 
+    static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm512_setzero_si512(); }
     static VI Set1(int32_t v) { return _mm512_set1_epi32(v); }
     static VI LoadPattern(const int16_t* p) { return _mm512_loadu_si512(p); }
@@ -88,14 +89,16 @@ struct Avx512 {
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairAt(out[x], row, width, x);
     }
 
-    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count)
+    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count, bool stream)
     {
         // Lanes hold 0 .. 65535, so truncating each to 16 bits packs it exactly.
         const VI packed = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(a)), _mm512_cvtepi32_epi16(b), 1);
         const VI source = count >= 8 ? _mm512_loadu_si512(src)
                                      : _mm512_maskz_loadu_epi64(static_cast<__mmask8>((1u << count) - 1), src);
         const VI result = _mm512_mask_blend_epi16(static_cast<__mmask32>(0x88888888u), packed, source);
-        if (bits == 255)
+        if (bits == 255 && stream && (reinterpret_cast<uintptr_t>(dst) & 63) == 0)
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), result);
+        else if (bits == 255)
             _mm512_storeu_si512(dst, result);
         else
             _mm512_mask_storeu_epi64(dst, static_cast<__mmask8>(bits), result);

@@ -63,6 +63,9 @@ void* AlignedBlock(size_t bytes, void*& base)
 
 size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
 
+constexpr uint64_t kStreamFrameBytesDefault = 8u << 20;
+uint64_t streamFrameBytes = kStreamFrameBytesDefault;
+
 }  // namespace
 
 const char* ConvolvePathName(ConvolvePath path)
@@ -100,6 +103,8 @@ bool ForceConvolvePath(ConvolvePath path)
 }
 
 void ClearForcedConvolvePath() { forced = false; }
+
+void SetConvolveStreamBytes(uint64_t bytes) { streamFrameBytes = bytes ? bytes : kStreamFrameBytesDefault; }
 
 ConvolvePath SelectedConvolvePath()
 {
@@ -177,6 +182,9 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     if (kernel.maskId == -1)
         for (int x = 0; x < frame.width; ++x) selected_[x >> 6] |= uint64_t(1) << (x & 63);
 
+    // Streaming pays once the two frame copies outgrow a typical last-level cache.
+    streamStores_ = static_cast<uint64_t>(frame.width) * static_cast<uint64_t>(frame.height) * sizeof(BMM_Color_64) >=
+                    streamFrameBytes;
     kernels_ = kernels;
     lastRun.path = path;
     lastRun.tier = plan.tier;
@@ -273,6 +281,11 @@ void ConvolveRunner::Row(int y)
     job.work = frame_.work + first;
     job.selected = selected_;
     job.width = frame_.width;
+    job.stream = streamStores_;
+    const int upcoming = y + plan.half + 1;
+    job.upcoming = upcoming < frame_.height && rowUsed_[plan.size - 1] && ringRows_[upcoming % plan.size] != upcoming
+                       ? frame_.source + static_cast<size_t>(upcoming) * static_cast<size_t>(frame_.width)
+                       : nullptr;
     if (plan.tier == ConvolveTier::Wide)
         kernels_->wideRow(plan, job);  // dense, or the vertical pass of a separable plan
     else if (plan.separable)

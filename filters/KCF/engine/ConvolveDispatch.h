@@ -21,6 +21,9 @@ ConvolvePath BestConvolvePath();
 // is not available here.
 bool ForceConvolvePath(ConvolvePath path);
 void ClearForcedConvolvePath();
+// Test seam: frames of at least this many bytes stream their results past the cache (0 restores
+// the default, 8 MB), so that small test frames can take that road too.
+void SetConvolveStreamBytes(uint64_t bytes);
 // The path the next Convolve takes: the forced one; else KCF_ENGINE's, lowered to the best
 // available path at or below it; else the best.
 ConvolvePath SelectedConvolvePath();
@@ -63,6 +66,7 @@ private:
     uint64_t* selected_ = nullptr;
     size_t rowBytes_ = 0;
     int paddedWidth_ = 0;
+    bool streamStores_ = false;
     int ringRows_[kMaxKernelSize];
     bool rowUsed_[kMaxKernelSize];
 };

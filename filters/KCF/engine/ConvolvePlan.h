@@ -111,6 +111,12 @@ struct RowJob {
     BMM_Color_64* work;          // the output row in the work buffer
     const uint64_t* selected;    // one bit per pixel: compute and store it
     int width;
+    // The source row that the next output row will prepare, or null: fetched into the cache while
+    // this row computes, so that its memory latency overlaps the arithmetic.
+    const BMM_Color_64* upcoming;
+    // Whole aligned stores may bypass the cache: the work buffer is not read again before the
+    // write-back, and the frame is too large for the cache to keep it until then.
+    bool stream;
 };
 
 // The row kernels of one instruction set.

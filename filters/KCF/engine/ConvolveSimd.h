@@ -13,9 +13,11 @@
 //   SetF DivFloat SetD DivDouble
 //   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt
 //   PreparePairs(out, row, width, paddedWidth)
-//   StorePixels2(dst, src, a, b, bits, count): packs the 2 * kPx pixels of a and b (lanes in
-//     0 .. 65535), takes alpha from src, and stores the pixels whose bit is set; only the first
-//     count pixels of src and dst may be touched.
+//   StorePixels2(dst, src, a, b, bits, count, stream): packs the 2 * kPx pixels of a and b (lanes
+//     in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set; only the first
+//     count pixels of src and dst may be touched. With stream, a whole aligned store may bypass
+//     the cache.
+//   Fence: orders streamed stores before whatever follows the row.
 #pragma once
 
 #include "ConvolvePlan.h"
@@ -27,6 +29,16 @@ template <int chunk>
 static inline unsigned ChunkBits(const uint64_t* words, int x)
 {
     return static_cast<unsigned>((words[x >> 6] >> (x & 63)) & ((uint64_t(1) << chunk) - 1));
+}
+
+// Asks for the cache lines of chunk source pixels (8 bytes each) ahead of their use.
+template <int chunk>
+static inline void Prefetch(const BMM_Color_64* p)
+{
+    if constexpr (chunk < 8)
+        __builtin_prefetch(p, 0, 3);  // a line holds 8 pixels: one request covers this chunk and the next
+    else
+        for (int i = 0; i < chunk; i += 8) __builtin_prefetch(p + i, 0, 3);
 }
 
 // One prepared pair, for the row ends where a neighbour lies outside the row.
@@ -102,10 +114,11 @@ static inline void StoreChunk(const RowJob& job, int x, unsigned bits, typename 
     constexpr unsigned halfMask = (1u << half) - 1;
     const int count = job.width - x;
     if (bits & halfMask)
-        Isa::StorePixels2(job.work + x, job.source + x, v0, v1, bits & halfMask, count < half ? count : half);
+        Isa::StorePixels2(job.work + x, job.source + x, v0, v1, bits & halfMask, count < half ? count : half,
+                          job.stream);
     if ((bits >> half) & halfMask)
         Isa::StorePixels2(job.work + x + half, job.source + x + half, v2, v3, (bits >> half) & halfMask,
-                          count - half < half ? count - half : half);
+                          count - half < half ? count - half : half, job.stream);
 }
 
 template <class Isa, DivideKind kind>
@@ -121,6 +134,7 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
         tapRows[t] = static_cast<const PairPixel*>(job.rows[plan.pairTaps[t].row]) + plan.pairTaps[t].offset;
 
     for (int x = 0; x < job.width; x += chunk) {
+        if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
         VI a0 = Isa::Zero(), a1 = Isa::Zero(), a2 = Isa::Zero(), a3 = Isa::Zero();
@@ -134,6 +148,7 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
         }
         StoreChunk<Isa>(job, x, bits, finish(a0), finish(a1), finish(a2), finish(a3));
     }
+    Isa::Fence();
 }
 
 // Separable paths, first pass: one prepared row through the horizontal factor, plus its
@@ -179,6 +194,7 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
     for (int t = 0; t < taps; ++t) tapRows[t] = static_cast<const SumPixel*>(job.rows[plan.verticalTaps[t].row]);
 
     for (int x = 0; x < job.width; x += chunk) {
+        if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
         VI a0 = Isa::Zero(), a1 = Isa::Zero(), a2 = Isa::Zero(), a3 = Isa::Zero();
@@ -192,6 +208,7 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
         }
         StoreChunk<Isa>(job, x, bits, finish(a0), finish(a1), finish(a2), finish(a3));
     }
+    Isa::Fence();
 }
 
 // The wide tier: exact integer sums in doubles, then the same divide, offset, clamp and invert.
@@ -216,6 +233,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     const VI invert = Isa::Set1(plan.invertMask);
 
     for (int x = 0; x < job.width; x += chunk) {
+        if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
         VD acc[accs];
@@ -233,8 +251,9 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
         const VI v0 = Isa::Xor(Isa::ToInt(acc), invert);
         const VI v1 = Isa::Xor(Isa::ToInt(acc + perInt), invert);
         const int count = job.width - x;
-        Isa::StorePixels2(job.work + x, job.source + x, v0, v1, bits, count < chunk ? count : chunk);
+        Isa::StorePixels2(job.work + x, job.source + x, v0, v1, bits, count < chunk ? count : chunk, job.stream);
     }
+    Isa::Fence();
 }
 
 template <class Isa>

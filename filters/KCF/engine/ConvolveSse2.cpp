@@ -16,6 +16,7 @@ struct Sse2 {
     static constexpr int kWidePx = 1;
     static constexpr int kWidePerInt = 1;
 
+    static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm_setzero_si128(); }
     static VI Set1(int32_t v) { return _mm_set1_epi32(v); }
     static VI LoadPattern(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -100,7 +101,7 @@ struct Sse2 {
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairAt(out[x], row, width, x);
     }
 
-    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count)
+    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count, bool stream)
     {
         // Lanes hold 0 .. 65535: shifted into the signed range they pack without saturating.
         const VI lift = _mm_set1_epi32(32768);
@@ -110,6 +111,10 @@ struct Sse2 {
         const VI source = count >= 2 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(src))
                                      : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src));
         packed = _mm_or_si128(_mm_andnot_si128(alpha, packed), _mm_and_si128(alpha, source));
+        if (bits == 3 && stream && (reinterpret_cast<uintptr_t>(dst) & 15) == 0) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst), packed);
+            return;
+        }
         if (bits == 3) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), packed);
             return;
