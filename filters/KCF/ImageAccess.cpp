@@ -2,6 +2,7 @@
 #include "ImageAccess.h"
 
 #include "ConvolveDispatch.h"
+#include "FrameMemory.h"
 #include "ImageFilter.h"
 
 #include <cstdint>
@@ -13,24 +14,32 @@ namespace {
 FrameAllocator frameAllocator = nullptr;
 
 // Frame copies start on a 64-byte boundary, so that the engine can stream whole cache lines into
-// the work buffer; the block as allocated is kept in the 8 bytes before the frame.
+// the work buffer. A header just before the frame remembers how the block was taken.
+struct FrameHeader {
+    void* block;
+    size_t bytes;  // as allocated
+    bool fromSeam;
+};
 constexpr size_t kFrameAlignment = 64;
-constexpr size_t kFrameSlack = (kFrameAlignment + sizeof(void*)) / sizeof(BMM_Color_64) + 1;
+constexpr size_t kFrameSlack = (kFrameAlignment + sizeof(FrameHeader)) / sizeof(BMM_Color_64) + 1;
 
-BMM_Color_64* AlignedFrame(void* block)
+BMM_Color_64* AlignedFrame(const FrameHeader& header)
 {
-    const uintptr_t first = reinterpret_cast<uintptr_t>(block) + sizeof(void*);
+    const uintptr_t first = reinterpret_cast<uintptr_t>(header.block) + sizeof(FrameHeader);
     auto* frame = reinterpret_cast<BMM_Color_64*>((first + kFrameAlignment - 1) & ~uintptr_t(kFrameAlignment - 1));
-    std::memcpy(reinterpret_cast<char*>(frame) - sizeof(void*), &block, sizeof(void*));
+    std::memcpy(reinterpret_cast<char*>(frame) - sizeof(FrameHeader), &header, sizeof(FrameHeader));
     return frame;
 }
 
 void FreeFrame(BMM_Color_64* frame)
 {
     if (!frame) return;
-    void* block;
-    std::memcpy(&block, reinterpret_cast<char*>(frame) - sizeof(void*), sizeof(void*));
-    std::free(block);
+    FrameHeader header;
+    std::memcpy(&header, reinterpret_cast<char*>(frame) - sizeof(FrameHeader), sizeof(FrameHeader));
+    if (header.fromSeam)
+        std::free(header.block);
+    else
+        FreeFrameMemory(header.block, header.bytes);
 }
 
 }  // namespace
@@ -55,10 +64,11 @@ BMM_Color_64* ImageAccess::ReadFrame()
     const uint64_t count = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     if (count > SIZE_MAX / sizeof(BMM_Color_64) - kFrameSlack) return nullptr;
     const size_t elements = static_cast<size_t>(count) + kFrameSlack;
-    void* memory = frameAllocator ? frameAllocator(elements, sizeof(BMM_Color_64))
-                                  : std::calloc(elements, sizeof(BMM_Color_64));
-    if (!memory) return nullptr;
-    BMM_Color_64* frame = AlignedFrame(memory);
+    const FrameHeader header = {frameAllocator ? frameAllocator(elements, sizeof(BMM_Color_64))
+                                               : AllocateFrameMemory(elements * sizeof(BMM_Color_64)),
+                                elements * sizeof(BMM_Color_64), frameAllocator != nullptr};
+    if (!header.block) return nullptr;
+    BMM_Color_64* frame = AlignedFrame(header);
     BitmapStorage* storage = bitmap ? bitmap->Storage() : nullptr;
     if (storage) {
         for (int y = 0; y < height; ++y) storage->GetPixels(0, y, width, frame + static_cast<size_t>(y) * width);

@@ -55,6 +55,7 @@ private:
     BMM_Color_64* source = nullptr;
 };
 
-// Test seam: the allocator behind ReadFrame (calloc semantics); null restores calloc.
+// Test seam: the allocator behind ReadFrame (calloc semantics, freed with free); null restores
+// the platform's frame memory.
 using FrameAllocator = void* (*)(size_t count, size_t elementSize);
 void SetFrameAllocator(FrameAllocator allocator);

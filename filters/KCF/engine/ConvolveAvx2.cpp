@@ -1,4 +1,4 @@
-// The fast engine's AVX2 row kernels: two pixels a 256-bit vector. Built with -mavx2 -mfma.
+// The fast engine's AVX2 row kernels: eight lanes a 256-bit vector. Built with -mavx2 -mfma.
 #include "ConvolveSimd.h"
 
 #include <immintrin.h>
@@ -10,22 +10,13 @@ struct Avx2 {
     using VF = __m256;
     using VDB = __m256d;
     using VD = __m256d;
-    static constexpr int kPx = 2;
-    static constexpr int kWidePx = 1;
-    static constexpr int kWidePerInt = 2;
+    static constexpr int kLanes = 8;
 
     static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm256_setzero_si256(); }
     static VI Set1(int32_t v) { return _mm256_set1_epi32(v); }
-    static VI LoadPattern(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static VI LoadPairs(const PairPixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static VI LoadSums(const SumPixel* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static void StoreSums(SumPixel* p, VI v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-    static void StoreSumsWide(WidePixel* p, VI v)
-    {
-        _mm256_storeu_pd(p[0].v, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)));
-        _mm256_storeu_pd(p[1].v, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)));
-    }
+    static VI Load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    static void Store(int32_t* p, VI v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
     static VI Add(VI a, VI b) { return _mm256_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm256_sub_epi32(a, b); }
@@ -47,34 +38,50 @@ struct Avx2 {
 
     static VD ZeroW() { return _mm256_setzero_pd(); }
     static VD SetW(double v) { return _mm256_set1_pd(v); }
-    static VD LoadW(const WidePixel* p) { return _mm256_loadu_pd(p->v); }
+    static VD LoadW(const double* p) { return _mm256_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm256_fmadd_pd(a, w, acc); }
     static VD AddW(VD a, VD b) { return _mm256_add_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm256_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm256_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm256_max_pd(a, b); }
     static VD TruncW(VD v) { return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-    static VI ToInt(const VD* v)
+    static VI ToInt(VD low, VD high)
     {
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(v[0])), _mm256_cvttpd_epi32(v[1]), 1);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(low)), _mm256_cvttpd_epi32(high), 1);
+    }
+    static void StoreWide(double* out, VI v)
+    {
+        _mm256_storeu_pd(out, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)));
+        _mm256_storeu_pd(out + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)));
     }
 
-    static void PreparePairs(PairPixel* out, const BMM_Color_64* row, int width, int paddedWidth)
+    static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)
     {
         const VI flip = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
         int x = -kRowPad;
-        for (; x < 0; ++x) kcf_simd::PairAt(out[x], row, width, x);
-        // Four pairs from pixels x .. x + 4; unpacking works within 128-bit lanes, so the lanes
-        // come out as pairs x, x + 2 (low) and x + 1, x + 3 (high).
-        for (; x + 5 <= width; x += 4) {
-            const VI a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
-            const VI b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x + 1));
-            const VI low = _mm256_xor_si256(_mm256_unpacklo_epi16(a, b), flip);
-            const VI high = _mm256_xor_si256(_mm256_unpackhi_epi16(a, b), flip);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(low, high, 0x20));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 2), _mm256_permute2x128_si256(low, high, 0x31));
+        for (; x < 0; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
+        // Pixels x .. x + 8 give eight pairs of each channel. Unpacking works within 128-bit lanes:
+        // pairs come out for pixels (x, x + 2 | x + 1, x + 3), then transposed and put in order.
+        for (; x + 9 <= width; x += 8) {
+            VI rg[2], ba[2];
+            for (int h = 0; h < 2; ++h) {
+                const BMM_Color_64* p = row + x + 4 * h;
+                const VI a = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), flip);
+                const VI b = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)), flip);
+                const VI even = _mm256_unpacklo_epi16(a, b);  // pixels x, x + 2: rr gg bb aa
+                const VI odd = _mm256_unpackhi_epi16(a, b);   // pixels x + 1, x + 3
+                rg[h] = _mm256_unpacklo_epi32(even, odd);     // r0 r1 g0 g1 | r2 r3 g2 g3
+                ba[h] = _mm256_unpackhi_epi32(even, odd);     // b0 b1 a0 a1 | b2 b3 a2 a3
+            }
+            const int order = _MM_SHUFFLE(3, 1, 2, 0);
+            const VI r = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(rg[0], rg[1]), order);
+            const VI g = _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(rg[0], rg[1]), order);
+            const VI b = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(ba[0], ba[1]), order);
+            Store(out + x, r);
+            Store(out + x + stride, g);
+            Store(out + x + 2 * stride, b);
         }
-        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairAt(out[x], row, width, x);
+        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
     }
 
     static VI PixelMask(unsigned bits)
@@ -83,20 +90,35 @@ struct Avx2 {
         return _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(bits), lanes), lanes);
     }
 
-    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count, bool stream)
+    // Four pixels: alpha from the source, stored where selected.
+    static void StoreFour(BMM_Color_64* dst, const BMM_Color_64* src, VI pixels, unsigned bits, int count, bool stream)
     {
-        // Packing works within lanes: pixels come out 0, 2, 1, 3 and are put in order.
-        const VI packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), _MM_SHUFFLE(3, 1, 2, 0));
-        const auto* in = reinterpret_cast<const long long*>(src);
         const VI source = count >= 4 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src))
-                                     : _mm256_maskload_epi64(in, PixelMask((1u << count) - 1));
-        const VI result = _mm256_blend_epi16(packed, source, 0x88);
+                                     : _mm256_maskload_epi64(reinterpret_cast<const long long*>(src),
+                                                             PixelMask((1u << count) - 1));
+        const VI result = _mm256_blend_epi16(pixels, source, 0x88);
         if (bits == 15 && stream && (reinterpret_cast<uintptr_t>(dst) & 31) == 0)
             _mm256_stream_si256(reinterpret_cast<__m256i*>(dst), result);
         else if (bits == 15)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), result);
-        else
+        else if (bits)
             _mm256_maskstore_epi64(reinterpret_cast<long long*>(dst), PixelMask(bits), result);
+    }
+
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
+                            bool stream)
+    {
+        // Lanes hold 0 .. 65535, so packing saturates nothing; packing and unpacking work within
+        // 128-bit lanes, which hold pixels 0-3 and 4-7.
+        const VI rg = _mm256_packus_epi32(r, g);                       // r0-3 g0-3 | r4-7 g4-7
+        const VI b0 = _mm256_packus_epi32(b, Zero());                  // b0-3 0    | b4-7 0
+        const VI rb = _mm256_unpacklo_epi16(rg, b0);                   // r0 b0 r1 b1 ...
+        const VI g0 = _mm256_unpackhi_epi16(rg, b0);                   // g0 0 g1 0 ...
+        const VI low = _mm256_unpacklo_epi16(rb, g0);                  // pixels 0 1 | 4 5
+        const VI high = _mm256_unpackhi_epi16(rb, g0);                 // pixels 2 3 | 6 7
+        StoreFour(dst, src, _mm256_permute2x128_si256(low, high, 0x20), bits & 15, count, stream);
+        if (count > 4)
+            StoreFour(dst + 4, src + 4, _mm256_permute2x128_si256(low, high, 0x31), bits >> 4, count - 4, stream);
     }
 };
 

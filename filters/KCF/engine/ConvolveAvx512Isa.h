@@ -1,4 +1,4 @@
-// The AVX-512 primitives of the fast engine, four pixels a 512-bit vector; the two AVX-512 files
+// The AVX-512 primitives of the fast engine, sixteen lanes a 512-bit vector; the two AVX-512 files
 // build them with and without the 16-bit multiply-add-accumulate instruction (VNNI).
 #pragma once
 
@@ -8,33 +8,59 @@
 
 namespace {
 
+// Word indices for the two-table word permutes below.
+struct alignas(64) WordIndex {
+    uint16_t v[32];
+};
+
+// Channel c of pixels x .. x + 15 in the even words (table: pixels x .. x + 15) and of pixels
+// x + 1 .. x + 16 in the odd words (table: pixels x + 1 .. x + 16).
+constexpr WordIndex ChannelPairs(int c)
+{
+    WordIndex index{};
+    for (int i = 0; i < 16; ++i) {
+        index.v[2 * i] = static_cast<uint16_t>(4 * i + c);
+        index.v[2 * i + 1] = static_cast<uint16_t>(4 * i + c);
+    }
+    return index;
+}
+
+// Pixels first .. first + 7 as r g b a words, from r (words 0-15) and g (16-31) of the first
+// table and b (0-15) of the second; alpha comes from the source afterwards.
+constexpr WordIndex Interleave(int first)
+{
+    WordIndex index{};
+    for (int i = 0; i < 8; ++i) {
+        index.v[4 * i] = static_cast<uint16_t>(first + i);
+        index.v[4 * i + 1] = static_cast<uint16_t>(16 + first + i);
+        index.v[4 * i + 2] = static_cast<uint16_t>(32 + first + i);
+        index.v[4 * i + 3] = static_cast<uint16_t>(32 + first + i);
+    }
+    return index;
+}
+
+constexpr WordIndex kChannelPairs[3] = {ChannelPairs(0), ChannelPairs(1), ChannelPairs(2)};
+constexpr WordIndex kInterleave[2] = {Interleave(0), Interleave(8)};
+
 template <bool kVnni>
 struct Avx512 {
     using VI = __m512i;
     using VF = __m512;
     using VDB = __m512d;
     using VD = __m512d;
-    static constexpr int kPx = 4;
-    static constexpr int kWidePx = 2;
-    static constexpr int kWidePerInt = 2;
+    static constexpr int kLanes = 16;
 
     static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm512_setzero_si512(); }
     static VI Set1(int32_t v) { return _mm512_set1_epi32(v); }
-    static VI LoadPattern(const int16_t* p) { return _mm512_loadu_si512(p); }
-    static VI LoadPairs(const PairPixel* p) { return _mm512_loadu_si512(p); }
-    static VI LoadSums(const SumPixel* p) { return _mm512_loadu_si512(p); }
-    static void StoreSums(SumPixel* p, VI v) { _mm512_storeu_si512(p, v); }
-    static void StoreSumsWide(WidePixel* p, VI v)
-    {
-        _mm512_storeu_pd(p[0].v, _mm512_cvtepi32_pd(_mm512_castsi512_si256(v)));
-        _mm512_storeu_pd(p[2].v, _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(v, 1)));
-    }
+    static VI Load(const int32_t* p) { return _mm512_loadu_si512(p); }
+    static void Store(int32_t* p, VI v) { _mm512_storeu_si512(p, v); }
     static VI Madd(VI acc, VI a, VI w)
     {
-        if constexpr (kVnni)
-            return _mm512_dpwssd_epi32(acc, a, w);
-        else
+        if constexpr (kVnni) {
+            asm("vpdpwssd %2, %1, %0" : "+v"(acc) : "v"(a), "v"(w));
+            return acc;
+        } else
             return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w));
     }
     static VI Add(VI a, VI b) { return _mm512_add_epi32(a, b); }
@@ -57,51 +83,68 @@ struct Avx512 {
 
     static VD ZeroW() { return _mm512_setzero_pd(); }
     static VD SetW(double v) { return _mm512_set1_pd(v); }
-    static VD LoadW(const WidePixel* p) { return _mm512_loadu_pd(p->v); }
+    static VD LoadW(const double* p) { return _mm512_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm512_fmadd_pd(a, w, acc); }
     static VD AddW(VD a, VD b) { return _mm512_add_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm512_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm512_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm512_max_pd(a, b); }
     static VD TruncW(VD v) { return _mm512_roundscale_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-    static VI ToInt(const VD* v)
+    static VI ToInt(VD low, VD high)
     {
-        return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v[0])), _mm512_cvttpd_epi32(v[1]), 1);
+        return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(low)), _mm512_cvttpd_epi32(high), 1);
+    }
+    static void StoreWide(double* out, VI v)
+    {
+        _mm512_storeu_pd(out, _mm512_cvtepi32_pd(_mm512_castsi512_si256(v)));
+        _mm512_storeu_pd(out + 8, _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(v, 1)));
     }
 
-    static void PreparePairs(PairPixel* out, const BMM_Color_64* row, int width, int paddedWidth)
+    static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)
     {
         const VI flip = _mm512_set1_epi16(static_cast<short>(0x8000));
-        // Unpacking works within 128-bit lanes: low holds pairs x, x+2, x+4, x+6 and high the odd ones.
-        const VI firstHalf = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0);
-        const VI secondHalf = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
         int x = -kRowPad;
-        for (; x < 0; ++x) kcf_simd::PairAt(out[x], row, width, x);
-        // Eight pairs from pixels x .. x + 8.
-        for (; x + 9 <= width; x += 8) {
-            const VI a = _mm512_loadu_si512(row + x);
-            const VI b = _mm512_loadu_si512(row + x + 1);
-            const VI low = _mm512_xor_si512(_mm512_unpacklo_epi16(a, b), flip);
-            const VI high = _mm512_xor_si512(_mm512_unpackhi_epi16(a, b), flip);
-            _mm512_storeu_si512(out + x, _mm512_permutex2var_epi64(low, firstHalf, high));
-            _mm512_storeu_si512(out + x + 4, _mm512_permutex2var_epi64(low, secondHalf, high));
+        for (; x < 0; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
+        // Pixels x .. x + 16: each channel's pairs from two word permutes and a blend.
+        for (; x + 17 <= width; x += 16) {
+            const VI a = _mm512_loadu_si512(row + x), b = _mm512_loadu_si512(row + x + 8);
+            const VI a1 = _mm512_loadu_si512(row + x + 1), b1 = _mm512_loadu_si512(row + x + 9);
+            for (int c = 0; c < 3; ++c) {
+                const VI index = _mm512_load_si512(kChannelPairs[c].v);
+                const VI even = _mm512_permutex2var_epi16(a, index, b);
+                const VI odd = _mm512_permutex2var_epi16(a1, index, b1);
+                const VI pairs = _mm512_mask_blend_epi16(static_cast<__mmask32>(0xAAAAAAAAu), even, odd);
+                _mm512_storeu_si512(out + x + c * stride, _mm512_xor_si512(pairs, flip));
+            }
         }
-        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairAt(out[x], row, width, x);
+        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
     }
 
-    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count, bool stream)
+    // Eight pixels: alpha from the source, stored where selected.
+    static void StoreEight(BMM_Color_64* dst, const BMM_Color_64* src, VI pixels, unsigned bits, int count, bool stream)
     {
-        // Lanes hold 0 .. 65535, so truncating each to 16 bits packs it exactly.
-        const VI packed = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(a)), _mm512_cvtepi32_epi16(b), 1);
         const VI source = count >= 8 ? _mm512_loadu_si512(src)
                                      : _mm512_maskz_loadu_epi64(static_cast<__mmask8>((1u << count) - 1), src);
-        const VI result = _mm512_mask_blend_epi16(static_cast<__mmask32>(0x88888888u), packed, source);
+        const VI result = _mm512_mask_blend_epi16(static_cast<__mmask32>(0x88888888u), pixels, source);
         if (bits == 255 && stream && (reinterpret_cast<uintptr_t>(dst) & 63) == 0)
             _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), result);
         else if (bits == 255)
             _mm512_storeu_si512(dst, result);
-        else
+        else if (bits)
             _mm512_mask_storeu_epi64(dst, static_cast<__mmask8>(bits), result);
+    }
+
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
+                            bool stream)
+    {
+        // Lanes hold 0 .. 65535, so truncating each to 16 bits packs it exactly.
+        const VI rg = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(r)), _mm512_cvtepi32_epi16(g), 1);
+        const VI bb = _mm512_castsi256_si512(_mm512_cvtepi32_epi16(b));
+        StoreEight(dst, src, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[0].v), bb), bits & 255, count,
+                   stream);
+        if (count > 8)
+            StoreEight(dst + 8, src + 8, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[1].v), bb),
+                       bits >> 8, count - 8, stream);
     }
 };
 

@@ -142,9 +142,11 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
 
     const ConvolvePlan& plan = *plan_;
     const bool wide = plan.tier == ConvolveTier::Wide;
-    const size_t pixelBytes = wide ? sizeof(WidePixel) : sizeof(PairPixel);
+    elementBytes_ = wide ? sizeof(double) : sizeof(int32_t);
     paddedWidth_ = (frame.width + kChunkPixels - 1) / kChunkPixels * kChunkPixels;
-    rowBytes_ = RoundUp64(static_cast<size_t>(paddedWidth_ + 2 * kRowPad) * pixelBytes);
+    // Three planes a row, each starting on a 64-byte boundary.
+    planeStride_ = RoundUp64(static_cast<size_t>(paddedWidth_ + 2 * kRowPad) * elementBytes_) / elementBytes_;
+    rowBytes_ = 3 * planeStride_ * elementBytes_;
     const size_t selectionBytes = RoundUp64((static_cast<size_t>(paddedWidth_) / 64 + 1) * sizeof(uint64_t));
     const size_t ringBytes = rowBytes_ * static_cast<size_t>(plan.size);
     // Separable plans prepare each source row's pairs in one scratch row before the first pass.
@@ -159,15 +161,14 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     planBase_ = planBase;
     ring_ = block;
     zeroRow_ = block + ringBytes;
-    if (plan.separable) pairScratch_ = reinterpret_cast<PairPixel*>(zeroRow_ + rowBytes_) + kRowPad;
+    if (plan.separable) pairScratch_ = reinterpret_cast<int32_t*>(zeroRow_ + rowBytes_) + kRowPad;
     selected_ = reinterpret_cast<uint64_t*>(zeroRow_ + rowBytes_ * (plan.separable ? 2 : 1));
 
     // The zero row stands for the rows above and below the frame: pixels of value 0, which the
-    // narrow dense path holds biased (-32768) and the other paths as plain zeros.
+    // narrow dense path holds biased (-32768 in both halves of a pair) and the others as zeros.
     if (plan.tier == ConvolveTier::Narrow && !plan.separable) {
-        PairPixel* zero = reinterpret_cast<PairPixel*>(zeroRow_);
-        for (int i = 0; i < paddedWidth_ + 2 * kRowPad; ++i)
-            for (int16_t& v : zero[i].v) v = INT16_MIN;
+        int32_t* zero = reinterpret_cast<int32_t*>(zeroRow_);
+        for (size_t i = 0; i < 3 * planeStride_; ++i) zero[i] = static_cast<int32_t>(0x80008000u);
     } else {
         std::memset(zeroRow_, 0, rowBytes_);
     }
@@ -228,32 +229,22 @@ const void* ConvolveRunner::PreparedRow(int r)
 {
     const ConvolvePlan& plan = *plan_;
     const int slot = r % plan.size;
-    unsigned char* row = ring_ + rowBytes_ * static_cast<size_t>(slot);
-    const BMM_Color_64* source = frame_.source + static_cast<size_t>(r) * static_cast<size_t>(frame_.width);
-    if (plan.tier == ConvolveTier::Wide) {
-        WidePixel* wide = reinterpret_cast<WidePixel*>(row) + kRowPad;
-        if (ringRows_[slot] != r && plan.separable) {
-            kernels_->preparePairs(pairScratch_, source, frame_.width, paddedWidth_);
-            kernels_->horizontalWide(plan, wide, pairScratch_, paddedWidth_);
-        } else if (ringRows_[slot] != r) {
-            kernels_->prepareWide(wide, source, frame_.width, paddedWidth_);
-        }
-        ringRows_[slot] = r;
-        return wide;
-    }
-    if (plan.separable) {
-        SumPixel* sums = reinterpret_cast<SumPixel*>(row) + kRowPad;
-        if (ringRows_[slot] != r) {
-            kernels_->preparePairs(pairScratch_, source, frame_.width, paddedWidth_);
-            kernels_->horizontal(plan, sums, pairScratch_, paddedWidth_);
-        }
-        ringRows_[slot] = r;
-        return sums;
-    }
-    PairPixel* pairs = reinterpret_cast<PairPixel*>(row) + kRowPad;
-    if (ringRows_[slot] != r) kernels_->preparePairs(pairs, source, frame_.width, paddedWidth_);
+    unsigned char* row = ring_ + rowBytes_ * static_cast<size_t>(slot) + kRowPad * elementBytes_;
+    if (ringRows_[slot] == r) return row;
     ringRows_[slot] = r;
-    return pairs;
+    const BMM_Color_64* source = frame_.source + static_cast<size_t>(r) * static_cast<size_t>(frame_.width);
+    if (plan.tier == ConvolveTier::Wide && plan.separable) {
+        kernels_->preparePairs(pairScratch_, planeStride_, source, frame_.width, paddedWidth_);
+        kernels_->horizontalWide(plan, reinterpret_cast<double*>(row), pairScratch_, planeStride_, paddedWidth_);
+    } else if (plan.tier == ConvolveTier::Wide) {
+        kernels_->prepareWide(reinterpret_cast<double*>(row), planeStride_, source, frame_.width, paddedWidth_);
+    } else if (plan.separable) {
+        kernels_->preparePairs(pairScratch_, planeStride_, source, frame_.width, paddedWidth_);
+        kernels_->horizontal(plan, reinterpret_cast<int32_t*>(row), pairScratch_, planeStride_, paddedWidth_);
+    } else {
+        kernels_->preparePairs(reinterpret_cast<int32_t*>(row), planeStride_, source, frame_.width, paddedWidth_);
+    }
+    return row;
 }
 
 void ConvolveRunner::Row(int y)
@@ -269,9 +260,9 @@ void ConvolveRunner::Row(int y)
         return;
     }
     const ConvolvePlan& plan = *plan_;
-    const size_t pixelBytes = plan.tier == ConvolveTier::Wide ? sizeof(WidePixel) : sizeof(PairPixel);
-    const void* zero = zeroRow_ + kRowPad * pixelBytes;
+    const void* zero = zeroRow_ + kRowPad * elementBytes_;
     RowJob job;
+    job.planeStride = planeStride_;
     for (int m = 0; m < plan.size; ++m) {
         const int r = y + m - plan.half;
         job.rows[m] = rowUsed_[m] && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;

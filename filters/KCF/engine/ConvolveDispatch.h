@@ -62,9 +62,11 @@ private:
     void* planBase_ = nullptr;   // the plan's block as allocated
     unsigned char* ring_ = nullptr;
     unsigned char* zeroRow_ = nullptr;
-    PairPixel* pairScratch_ = nullptr;
+    int32_t* pairScratch_ = nullptr;
     uint64_t* selected_ = nullptr;
     size_t rowBytes_ = 0;
+    size_t planeStride_ = 0;   // entries from one channel's plane to the next
+    size_t elementBytes_ = 0;  // 4 (pairs, sums) or 8 (doubles)
     int paddedWidth_ = 0;
     bool streamStores_ = false;
     int ringRows_[kMaxKernelSize];

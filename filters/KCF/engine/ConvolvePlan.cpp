@@ -20,12 +20,10 @@ void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int ro
             continue;
         }
         PairTap& tap = plan.pairTaps[plan.pairTapCount++];
-        const int16_t w0 = static_cast<int16_t>(rowWeights[n]);
-        const int16_t w1 = static_cast<int16_t>(n + 1 < size ? rowWeights[n + 1] : 0);
-        for (int i = 0; i < 32; i += 8) {
-            const int16_t pattern[8] = {w0, w1, w0, w1, w0, w1, 0, 0};
-            for (int j = 0; j < 8; ++j) tap.pattern[i + j] = pattern[j];
-        }
+        // Both weights are within +-32767 here (the narrow tier's bound), so each fits 16 bits.
+        const uint32_t w0 = static_cast<uint16_t>(rowWeights[n]);
+        const uint32_t w1 = static_cast<uint16_t>(n + 1 < size ? rowWeights[n + 1] : 0);
+        tap.pattern = static_cast<int32_t>(w0 | w1 << 16);
         tap.row = row;
         tap.offset = n - plan.half;
         n += 2;

@@ -29,30 +29,21 @@ enum class DivideKind {
 
 constexpr int kMaxKernelSize = 9;
 constexpr int kRowPad = 4;        // pixels of padding left and right of every prepared row
-constexpr int kChunkPixels = 16;  // prepared rows are padded to a multiple of this, the widest chunk
+constexpr int kChunkPixels = 32;  // prepared rows are padded to a multiple of this, the widest chunk
 constexpr int kMaxPairTaps = kMaxKernelSize * ((kMaxKernelSize + 1) / 2);
 constexpr int kMaxWideTaps = kMaxKernelSize * kMaxKernelSize;
 
-// One prepared pixel of the narrow tier: channel pairs of pixels x and x+1, biased to signed 16
-// bits: r(x) r(x+1) g(x) g(x+1) b(x) b(x+1) a(x) a(x+1). A 16-bit multiply-add against the pattern
-// w0 w1 w0 w1 w0 w1 0 0 yields w0*q(x) + w1*q(x+1) for r, g and b in three 32-bit lanes.
-struct PairPixel {
-    int16_t v[8];
-};
-// One intermediate pixel of the separable narrow path: r, g, b sums and an unused lane.
-struct SumPixel {
-    int32_t v[4];
-};
-// One prepared pixel of the wide tier: r, g, b as doubles and a zero.
-struct WidePixel {
-    double v[4];
-};
+// Prepared rows are planar: a plane of r, then g, then b, each planeStride entries apart.
+// Narrow tier: entry x of a plane holds the channel of pixels x and x+1, biased to signed 16 bits
+// (q = p - 32768), in the low and high half of a 32-bit lane; a 16-bit multiply-add against the
+// pair of weights (w0, w1) yields w0*q(x) + w1*q(x+1). Separable narrow path: the ring holds each
+// row's horizontal sums, one int32 a pixel and channel. Wide tier: one double a pixel and channel.
 
-// A pair of horizontally adjacent weights of one kernel row, as a broadcast pattern.
-struct alignas(64) PairTap {
-    int16_t pattern[32];  // w0 w1 w0 w1 w0 w1 0 0, four times
-    int row;              // kernel row 0 .. size-1
-    int offset;           // column of w0 relative to the output pixel: -half .. half
+// A pair of horizontally adjacent weights of one kernel row.
+struct PairTap {
+    int32_t pattern;  // w0 in the low 16 bits, w1 in the high 16 bits
+    int row;          // kernel row 0 .. size-1
+    int offset;       // column of w0 relative to the output pixel: -half .. half
 };
 
 struct WideTap {
@@ -107,6 +98,7 @@ struct ConvolvePlan {
 // of the row, with kRowPad pixels of padding before it.
 struct RowJob {
     const void* rows[kMaxKernelSize];
+    size_t planeStride;          // entries from one channel's plane to the next
     const BMM_Color_64* source;  // the output row in the source copy, for alpha
     BMM_Color_64* work;          // the output row in the work buffer
     const uint64_t* selected;    // one bit per pixel: compute and store it
@@ -121,13 +113,15 @@ struct RowJob {
 
 // The row kernels of one instruction set.
 struct ConvolveKernels {
-    // Prepares one source row: entries -kRowPad .. paddedWidth + kRowPad - 1, zero pixels outside.
-    void (*preparePairs)(PairPixel* out, const BMM_Color_64* row, int width, int paddedWidth);
-    void (*prepareWide)(WidePixel* out, const BMM_Color_64* row, int width, int paddedWidth);
+    // Prepares one source row into planes: entries -kRowPad .. paddedWidth + kRowPad - 1, zero
+    // pixels outside the row.
+    void (*preparePairs)(int32_t* out, size_t planeStride, const BMM_Color_64* row, int width, int paddedWidth);
+    void (*prepareWide)(double* out, size_t planeStride, const BMM_Color_64* row, int width, int paddedWidth);
     // Separable paths: the horizontal pass of one prepared row (entries 0 .. paddedWidth - 1), in
-    // 32-bit lanes or converted to doubles.
-    void (*horizontal)(const ConvolvePlan& plan, SumPixel* out, const PairPixel* pairs, int paddedWidth);
-    void (*horizontalWide)(const ConvolvePlan& plan, WidePixel* out, const PairPixel* pairs, int paddedWidth);
+    // 32-bit lanes or converted to doubles; pairs and out have the same plane stride.
+    void (*horizontal)(const ConvolvePlan& plan, int32_t* out, const int32_t* pairs, size_t planeStride, int paddedWidth);
+    void (*horizontalWide)(const ConvolvePlan& plan, double* out, const int32_t* pairs, size_t planeStride,
+                           int paddedWidth);
     void (*denseRow)(const ConvolvePlan& plan, const RowJob& job);
     void (*separableRow)(const ConvolvePlan& plan, const RowJob& job);
     void (*wideRow)(const ConvolvePlan& plan, const RowJob& job);

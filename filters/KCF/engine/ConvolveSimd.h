@@ -5,26 +5,25 @@
 // namespaces, so every instantiation here has internal linkage, and the helpers below are static:
 // code built for a wider instruction set can never be picked by the linker for another caller.
 //
-// A primitives type Isa provides:
-//   VI        integer vector of kPx pixels, four 32-bit lanes a pixel (r, g, b, unused)
+// Rows are planar (see ConvolvePlan.h): a vector holds one channel of kLanes adjacent pixels. A
+// primitives type Isa provides:
+//   VI        kLanes 32-bit lanes
 //   VF, VDB   single and double vectors for the quotient of VI lanes
-//   VD        double vector of kWidePx pixels, four lanes a pixel; kWidePerInt of them make one VI
-//   Zero Set1 LoadPattern LoadPairs LoadSums StoreSums StoreSumsWide Madd Add Sub Min Max Xor MulLo Srai Srli
-//   SetF DivFloat SetD DivDouble
-//   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt
-//   PreparePairs(out, row, width, paddedWidth)
-//   StorePixels2(dst, src, a, b, bits, count, stream): packs the 2 * kPx pixels of a and b (lanes
-//     in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set; only the first
-//     count pixels of src and dst may be touched. With stream, a whole aligned store may bypass
-//     the cache.
-//   Fence: orders streamed stores before whatever follows the row.
+//   VD        kLanes / 2 doubles
+//   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF DivFloat SetD DivDouble Fence
+//   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
+//   PreparePairs(out, planeStride, row, width, paddedWidth)
+//   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
+//     vectors (lanes in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set;
+//     only the first count pixels of src and dst may be touched. With stream, whole aligned stores
+//     may bypass the cache.
 #pragma once
 
 #include "ConvolvePlan.h"
 
 namespace kcf_simd {
 
-// The selection bits of the chunk of chunk pixels at x (x a multiple of chunk, chunk <= 16).
+// The selection bits of the chunk of chunk pixels at x (x a multiple of chunk, chunk <= 32).
 template <int chunk>
 static inline unsigned ChunkBits(const uint64_t* words, int x)
 {
@@ -35,39 +34,33 @@ static inline unsigned ChunkBits(const uint64_t* words, int x)
 template <int chunk>
 static inline void Prefetch(const BMM_Color_64* p)
 {
-    if constexpr (chunk < 8)
-        __builtin_prefetch(p, 0, 3);  // a line holds 8 pixels: one request covers this chunk and the next
-    else
-        for (int i = 0; i < chunk; i += 8) __builtin_prefetch(p + i, 0, 3);
+    for (int i = 0; i < chunk; i += 8) __builtin_prefetch(p + i, 0, 3);
 }
 
-// One prepared pair, for the row ends where a neighbour lies outside the row.
-static inline void PairAt(PairPixel& out, const BMM_Color_64* row, int width, int x)
+// One prepared entry of each plane, for the row ends where a neighbour lies outside the row.
+static inline void PairsAt(int32_t* out, size_t planeStride, const BMM_Color_64* row, int width, int x)
 {
     const BMM_Color_64 zero = {0, 0, 0, 0};
     const BMM_Color_64& p = x >= 0 && x < width ? row[x] : zero;
     const BMM_Color_64& n = x + 1 >= 0 && x + 1 < width ? row[x + 1] : zero;
-    const uint16_t values[8] = {p.r, n.r, p.g, n.g, p.b, n.b, p.a, n.a};
-    for (int i = 0; i < 8; ++i) out.v[i] = static_cast<int16_t>(values[i] ^ 0x8000);
+    const uint32_t flip = 0x80008000u;
+    out[x] = static_cast<int32_t>((p.r | uint32_t(n.r) << 16) ^ flip);
+    out[x + planeStride] = static_cast<int32_t>((p.g | uint32_t(n.g) << 16) ^ flip);
+    out[x + 2 * planeStride] = static_cast<int32_t>((p.b | uint32_t(n.b) << 16) ^ flip);
 }
 
 template <class Isa>
-static void PrepareWideT(WidePixel* out, const BMM_Color_64* row, int width, int paddedWidth)
+static void PrepareWideT(double* out, size_t planeStride, const BMM_Color_64* row, int width, int paddedWidth)
 {
     for (int x = -kRowPad; x < paddedWidth + kRowPad; ++x) {
-        WidePixel& w = out[x];
-        if (x >= 0 && x < width) {
-            w.v[0] = row[x].r;
-            w.v[1] = row[x].g;
-            w.v[2] = row[x].b;
-            w.v[3] = row[x].a;
-        } else {
-            w.v[0] = w.v[1] = w.v[2] = w.v[3] = 0;
-        }
+        const bool inside = x >= 0 && x < width;
+        out[x] = inside ? row[x].r : 0;
+        out[x + planeStride] = inside ? row[x].g : 0;
+        out[x + 2 * planeStride] = inside ? row[x].b : 0;
     }
 }
 
-// The sum in 32-bit lanes to the result channels, by the plan's divisor kind.
+// The sum in 32-bit lanes to a result channel, by the plan's divisor kind.
 template <class Isa, DivideKind kind>
 struct Finisher {
     using VI = typename Isa::VI;
@@ -105,126 +98,136 @@ struct Finisher {
     }
 };
 
-// Stores a chunk's four finished vectors: the pixels at x whose selection bit is set.
+// Stores one group of kLanes finished pixels at x, if any of them is selected.
 template <class Isa>
-static inline void StoreChunk(const RowJob& job, int x, unsigned bits, typename Isa::VI v0, typename Isa::VI v1,
-                              typename Isa::VI v2, typename Isa::VI v3)
+static inline void StoreGroup(const RowJob& job, int x, unsigned bits, typename Isa::VI r, typename Isa::VI g,
+                              typename Isa::VI b)
 {
-    constexpr int half = 2 * Isa::kPx;
-    constexpr unsigned halfMask = (1u << half) - 1;
+    if (!bits) return;
     const int count = job.width - x;
-    if (bits & halfMask)
-        Isa::StorePixels2(job.work + x, job.source + x, v0, v1, bits & halfMask, count < half ? count : half,
-                          job.stream);
-    if ((bits >> half) & halfMask)
-        Isa::StorePixels2(job.work + x + half, job.source + x + half, v2, v3, (bits >> half) & halfMask,
-                          count - half < half ? count - half : half, job.stream);
+    Isa::StorePixels(job.work + x, job.source + x, r, g, b, bits, count < Isa::kLanes ? count : Isa::kLanes,
+                     job.stream);
 }
 
+// Narrow dense path: every pair tap over the window's prepared rows, two groups of kLanes pixels
+// at a time (six accumulators: three channels, two groups).
 template <class Isa, DivideKind kind>
 static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
 {
     using VI = typename Isa::VI;
-    constexpr int px = Isa::kPx;
-    constexpr int chunk = 4 * px;
+    constexpr int lanes = Isa::kLanes;
+    constexpr int chunk = 2 * lanes;
+    constexpr unsigned groupMask = lanes == 32 ? ~0u : (1u << lanes) - 1;
     const Finisher<Isa, kind> finish(plan);
+    const size_t stride = job.planeStride;
     const int taps = plan.pairTapCount;
-    const PairPixel* tapRows[kMaxPairTaps];
+    const int32_t* tapRows[kMaxPairTaps];
     for (int t = 0; t < taps; ++t)
-        tapRows[t] = static_cast<const PairPixel*>(job.rows[plan.pairTaps[t].row]) + plan.pairTaps[t].offset;
+        tapRows[t] = static_cast<const int32_t*>(job.rows[plan.pairTaps[t].row]) + plan.pairTaps[t].offset;
 
     for (int x = 0; x < job.width; x += chunk) {
         if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
-        VI a0 = Isa::Zero(), a1 = Isa::Zero(), a2 = Isa::Zero(), a3 = Isa::Zero();
+        VI r0 = Isa::Zero(), g0 = Isa::Zero(), b0 = Isa::Zero(), r1 = Isa::Zero(), g1 = Isa::Zero(), b1 = Isa::Zero();
         for (int t = 0; t < taps; ++t) {
-            const VI w = Isa::LoadPattern(plan.pairTaps[t].pattern);
-            const PairPixel* p = tapRows[t] + x;
-            a0 = Isa::Madd(a0, Isa::LoadPairs(p), w);
-            a1 = Isa::Madd(a1, Isa::LoadPairs(p + px), w);
-            a2 = Isa::Madd(a2, Isa::LoadPairs(p + 2 * px), w);
-            a3 = Isa::Madd(a3, Isa::LoadPairs(p + 3 * px), w);
+            const VI w = Isa::Set1(plan.pairTaps[t].pattern);
+            const int32_t* p = tapRows[t] + x;
+            r0 = Isa::Madd(r0, Isa::Load(p), w);
+            r1 = Isa::Madd(r1, Isa::Load(p + lanes), w);
+            g0 = Isa::Madd(g0, Isa::Load(p + stride), w);
+            g1 = Isa::Madd(g1, Isa::Load(p + stride + lanes), w);
+            b0 = Isa::Madd(b0, Isa::Load(p + 2 * stride), w);
+            b1 = Isa::Madd(b1, Isa::Load(p + 2 * stride + lanes), w);
         }
-        StoreChunk<Isa>(job, x, bits, finish(a0), finish(a1), finish(a2), finish(a3));
+        StoreGroup<Isa>(job, x, bits & groupMask, finish(r0), finish(g0), finish(b0));
+        StoreGroup<Isa>(job, x + lanes, bits >> lanes, finish(r1), finish(g1), finish(b1));
     }
     Isa::Fence();
 }
 
 // Separable paths, first pass: one prepared row through the horizontal factor, plus its
-// correction, gives the exact unbiased horizontal sums of that row, kept in 32-bit lanes (Out is
-// SumPixel) or as doubles (WidePixel) for a vertical pass in doubles.
-template <class Isa, class Out>
-static void HorizontalT(const ConvolvePlan& plan, Out* out, const PairPixel* pairs, int paddedWidth)
+// correction, gives the exact unbiased horizontal sums of that row, kept in 32-bit lanes or as
+// doubles for a vertical pass in doubles.
+template <class Isa, bool toDoubles, class Out>
+static void HorizontalT(const ConvolvePlan& plan, Out* out, const int32_t* pairs, size_t stride, int paddedWidth)
 {
     using VI = typename Isa::VI;
-    constexpr int px = Isa::kPx;
-    constexpr int chunk = 4 * px;
+    constexpr int lanes = Isa::kLanes;
     const VI correction = Isa::Set1(plan.rowCorrection);
     const int taps = plan.pairTapCount;
-    for (int x = 0; x < paddedWidth; x += chunk) {
-        VI a[4] = {correction, correction, correction, correction};
+    for (int x = 0; x < paddedWidth; x += 2 * lanes) {
+        VI a[6] = {correction, correction, correction, correction, correction, correction};
         for (int t = 0; t < taps; ++t) {
-            const VI w = Isa::LoadPattern(plan.pairTaps[t].pattern);
-            const PairPixel* p = pairs + x + plan.pairTaps[t].offset;
-            a[0] = Isa::Madd(a[0], Isa::LoadPairs(p), w);
-            a[1] = Isa::Madd(a[1], Isa::LoadPairs(p + px), w);
-            a[2] = Isa::Madd(a[2], Isa::LoadPairs(p + 2 * px), w);
-            a[3] = Isa::Madd(a[3], Isa::LoadPairs(p + 3 * px), w);
+            const VI w = Isa::Set1(plan.pairTaps[t].pattern);
+            const int32_t* p = pairs + x + plan.pairTaps[t].offset;
+            for (int c = 0; c < 3; ++c) {
+                a[2 * c] = Isa::Madd(a[2 * c], Isa::Load(p + c * stride), w);
+                a[2 * c + 1] = Isa::Madd(a[2 * c + 1], Isa::Load(p + c * stride + lanes), w);
+            }
         }
-        for (int g = 0; g < 4; ++g) {
-            if constexpr (sizeof(Out) == sizeof(SumPixel))
-                Isa::StoreSums(out + x + g * px, a[g]);
-            else
-                Isa::StoreSumsWide(out + x + g * px, a[g]);
+        for (int c = 0; c < 3; ++c) {
+            if constexpr (toDoubles) {
+                Isa::StoreWide(out + c * stride + x, a[2 * c]);
+                Isa::StoreWide(out + c * stride + x + lanes, a[2 * c + 1]);
+            } else {
+                Isa::Store(out + c * stride + x, a[2 * c]);
+                Isa::Store(out + c * stride + x + lanes, a[2 * c + 1]);
+            }
         }
     }
 }
 
-// Separable path, second pass: the horizontal sums of the window's rows through the vertical factor.
+// Separable narrow path, second pass: the horizontal sums of the window's rows through the
+// vertical factor.
 template <class Isa, DivideKind kind>
 static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
 {
     using VI = typename Isa::VI;
-    constexpr int px = Isa::kPx;
-    constexpr int chunk = 4 * px;
+    constexpr int lanes = Isa::kLanes;
+    constexpr int chunk = 2 * lanes;
+    constexpr unsigned groupMask = lanes == 32 ? ~0u : (1u << lanes) - 1;
     const Finisher<Isa, kind> finish(plan);
+    const size_t stride = job.planeStride;
     const int taps = plan.verticalTapCount;
-    const SumPixel* tapRows[kMaxKernelSize];
-    for (int t = 0; t < taps; ++t) tapRows[t] = static_cast<const SumPixel*>(job.rows[plan.verticalTaps[t].row]);
+    const int32_t* tapRows[kMaxKernelSize];
+    for (int t = 0; t < taps; ++t) tapRows[t] = static_cast<const int32_t*>(job.rows[plan.verticalTaps[t].row]);
 
     for (int x = 0; x < job.width; x += chunk) {
         if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
-        VI a0 = Isa::Zero(), a1 = Isa::Zero(), a2 = Isa::Zero(), a3 = Isa::Zero();
+        VI r0 = Isa::Zero(), g0 = Isa::Zero(), b0 = Isa::Zero(), r1 = Isa::Zero(), g1 = Isa::Zero(), b1 = Isa::Zero();
         for (int t = 0; t < taps; ++t) {
             const VI w = Isa::Set1(plan.verticalTaps[t].weight);
-            const SumPixel* p = tapRows[t] + x;
-            a0 = Isa::Add(a0, Isa::MulLo(Isa::LoadSums(p), w));
-            a1 = Isa::Add(a1, Isa::MulLo(Isa::LoadSums(p + px), w));
-            a2 = Isa::Add(a2, Isa::MulLo(Isa::LoadSums(p + 2 * px), w));
-            a3 = Isa::Add(a3, Isa::MulLo(Isa::LoadSums(p + 3 * px), w));
+            const int32_t* p = tapRows[t] + x;
+            r0 = Isa::Add(r0, Isa::MulLo(Isa::Load(p), w));
+            r1 = Isa::Add(r1, Isa::MulLo(Isa::Load(p + lanes), w));
+            g0 = Isa::Add(g0, Isa::MulLo(Isa::Load(p + stride), w));
+            g1 = Isa::Add(g1, Isa::MulLo(Isa::Load(p + stride + lanes), w));
+            b0 = Isa::Add(b0, Isa::MulLo(Isa::Load(p + 2 * stride), w));
+            b1 = Isa::Add(b1, Isa::MulLo(Isa::Load(p + 2 * stride + lanes), w));
         }
-        StoreChunk<Isa>(job, x, bits, finish(a0), finish(a1), finish(a2), finish(a3));
+        StoreGroup<Isa>(job, x, bits & groupMask, finish(r0), finish(g0), finish(b0));
+        StoreGroup<Isa>(job, x + lanes, bits >> lanes, finish(r1), finish(g1), finish(b1));
     }
     Isa::Fence();
 }
 
-// The wide tier: exact integer sums in doubles, then the same divide, offset, clamp and invert.
+// The wide tier: exact integer sums in doubles, then the same divide, offset, clamp and invert;
+// one group of kLanes pixels at a time (six accumulators: three channels, two halves).
 template <class Isa>
 static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
 {
     using VD = typename Isa::VD;
     using VI = typename Isa::VI;
-    constexpr int perInt = Isa::kWidePerInt;
-    constexpr int wpx = Isa::kWidePx;
-    constexpr int chunk = 2 * Isa::kPx;
-    constexpr int accs = 2 * perInt;
+    constexpr int lanes = Isa::kLanes;
+    constexpr int half = lanes / 2;
+    const size_t stride = job.planeStride;
     const int taps = plan.wideTapCount;
-    const WidePixel* tapRows[kMaxWideTaps];
+    const double* tapRows[kMaxWideTaps];
     for (int t = 0; t < taps; ++t)
-        tapRows[t] = static_cast<const WidePixel*>(job.rows[plan.wideTaps[t].row]) + plan.wideTaps[t].offset;
+        tapRows[t] = static_cast<const double*>(job.rows[plan.wideTaps[t].row]) + plan.wideTaps[t].offset;
     const VD divisor = Isa::SetW(plan.divisor);
     const VD offset = Isa::SetW(plan.wideOffset);
     // Beyond +-2^50 the offset (|offset| < 2^31) cannot bring a quotient back into 0 .. 65535.
@@ -232,26 +235,27 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     const VD zero = Isa::ZeroW(), top = Isa::SetW(65535.0);
     const VI invert = Isa::Set1(plan.invertMask);
 
-    for (int x = 0; x < job.width; x += chunk) {
-        if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
-        const unsigned bits = ChunkBits<chunk>(job.selected, x);
+    for (int x = 0; x < job.width; x += lanes) {
+        if (job.upcoming) Prefetch<lanes>(job.upcoming + x);
+        const unsigned bits = ChunkBits<lanes>(job.selected, x);
         if (!bits) continue;
-        VD acc[accs];
-        for (int i = 0; i < accs; ++i) acc[i] = Isa::ZeroW();
+        VD acc[6];
+        for (VD& a : acc) a = Isa::ZeroW();
         for (int t = 0; t < taps; ++t) {
             const VD w = Isa::SetW(plan.wideTaps[t].weight);
-            const WidePixel* p = tapRows[t] + x;
-            for (int i = 0; i < accs; ++i) acc[i] = Isa::FmaW(acc[i], Isa::LoadW(p + i * wpx), w);
+            const double* p = tapRows[t] + x;
+            for (int c = 0; c < 3; ++c) {
+                acc[2 * c] = Isa::FmaW(acc[2 * c], Isa::LoadW(p + c * stride), w);
+                acc[2 * c + 1] = Isa::FmaW(acc[2 * c + 1], Isa::LoadW(p + c * stride + half), w);
+            }
         }
-        for (int i = 0; i < accs; ++i) {
-            VD q = plan.wideDivide ? Isa::DivW(acc[i], divisor) : acc[i];
+        for (VD& a : acc) {
+            VD q = plan.wideDivide ? Isa::DivW(a, divisor) : a;
             q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
-            acc[i] = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
+            a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
         }
-        const VI v0 = Isa::Xor(Isa::ToInt(acc), invert);
-        const VI v1 = Isa::Xor(Isa::ToInt(acc + perInt), invert);
-        const int count = job.width - x;
-        Isa::StorePixels2(job.work + x, job.source + x, v0, v1, bits, count < chunk ? count : chunk, job.stream);
+        StoreGroup<Isa>(job, x, bits, Isa::Xor(Isa::ToInt(acc[0], acc[1]), invert),
+                        Isa::Xor(Isa::ToInt(acc[2], acc[3]), invert), Isa::Xor(Isa::ToInt(acc[4], acc[5]), invert));
     }
     Isa::Fence();
 }
@@ -285,7 +289,7 @@ static void SeparableRow(const ConvolvePlan& plan, const RowJob& job)
 template <class Isa>
 static ConvolveKernels MakeKernels()
 {
-    return {&Isa::PreparePairs,         &PrepareWideT<Isa>, &HorizontalT<Isa, SumPixel>, &HorizontalT<Isa, WidePixel>,
+    return {&Isa::PreparePairs,  &PrepareWideT<Isa>, &HorizontalT<Isa, false, int32_t>, &HorizontalT<Isa, true, double>,
             &DenseRow<Isa>, &SeparableRow<Isa>, &WideRowT<Isa>};
 }
 

@@ -1,4 +1,4 @@
-// The fast engine's SSE2 row kernels: the floor of every build, one pixel a 128-bit vector.
+// The fast engine's SSE2 row kernels: the floor of every build, four lanes a 128-bit vector.
 #include "ConvolveSimd.h"
 
 #include <emmintrin.h>
@@ -9,25 +9,14 @@ struct Sse2 {
     using VI = __m128i;
     using VF = __m128;
     using VDB = __m128d;
-    struct VD {
-        __m128d rg, ba;
-    };
-    static constexpr int kPx = 1;
-    static constexpr int kWidePx = 1;
-    static constexpr int kWidePerInt = 1;
+    using VD = __m128d;
+    static constexpr int kLanes = 4;
 
     static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm_setzero_si128(); }
     static VI Set1(int32_t v) { return _mm_set1_epi32(v); }
-    static VI LoadPattern(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static VI LoadPairs(const PairPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static VI LoadSums(const SumPixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static void StoreSums(SumPixel* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-    static void StoreSumsWide(WidePixel* p, VI v)
-    {
-        _mm_storeu_pd(p->v, _mm_cvtepi32_pd(v));
-        _mm_storeu_pd(p->v + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2))));
-    }
+    static VI Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(int32_t* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
     static VI Add(VI a, VI b) { return _mm_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm_sub_epi32(a, b); }
@@ -62,19 +51,16 @@ struct Sse2 {
         return _mm_unpacklo_epi64(low, high);
     }
 
-    static VD ZeroW() { return {_mm_setzero_pd(), _mm_setzero_pd()}; }
-    static VD SetW(double v) { return {_mm_set1_pd(v), _mm_set1_pd(v)}; }
-    static VD LoadW(const WidePixel* p) { return {_mm_loadu_pd(p->v), _mm_loadu_pd(p->v + 2)}; }
-    static VD FmaW(VD acc, VD a, VD w)
-    {
-        return {_mm_add_pd(acc.rg, _mm_mul_pd(a.rg, w.rg)), _mm_add_pd(acc.ba, _mm_mul_pd(a.ba, w.ba))};
-    }
-    static VD AddW(VD a, VD b) { return {_mm_add_pd(a.rg, b.rg), _mm_add_pd(a.ba, b.ba)}; }
-    static VD DivW(VD a, VD b) { return {_mm_div_pd(a.rg, b.rg), _mm_div_pd(a.ba, b.ba)}; }
-    static VD MinW(VD a, VD b) { return {_mm_min_pd(a.rg, b.rg), _mm_min_pd(a.ba, b.ba)}; }
-    static VD MaxW(VD a, VD b) { return {_mm_max_pd(a.rg, b.rg), _mm_max_pd(a.ba, b.ba)}; }
+    static VD ZeroW() { return _mm_setzero_pd(); }
+    static VD SetW(double v) { return _mm_set1_pd(v); }
+    static VD LoadW(const double* p) { return _mm_loadu_pd(p); }
+    static VD FmaW(VD acc, VD a, VD w) { return _mm_add_pd(acc, _mm_mul_pd(a, w)); }
+    static VD AddW(VD a, VD b) { return _mm_add_pd(a, b); }
+    static VD DivW(VD a, VD b) { return _mm_div_pd(a, b); }
+    static VD MinW(VD a, VD b) { return _mm_min_pd(a, b); }
+    static VD MaxW(VD a, VD b) { return _mm_max_pd(a, b); }
     // Toward zero, for |v| <= 2^50: round the magnitude with 2^52, step back where that rounded up.
-    static __m128d Trunc(__m128d v)
+    static VD TruncW(VD v)
     {
         const __m128d sign = _mm_set1_pd(-0.0);
         const __m128d magnitude = _mm_andnot_pd(sign, v);
@@ -83,44 +69,64 @@ struct Sse2 {
         rounded = _mm_sub_pd(rounded, _mm_and_pd(_mm_cmpgt_pd(rounded, magnitude), _mm_set1_pd(1.0)));
         return _mm_or_pd(rounded, _mm_and_pd(sign, v));
     }
-    static VD TruncW(VD v) { return {Trunc(v.rg), Trunc(v.ba)}; }
-    static VI ToInt(const VD* v) { return _mm_unpacklo_epi64(_mm_cvttpd_epi32(v->rg), _mm_cvttpd_epi32(v->ba)); }
+    static VI ToInt(VD low, VD high) { return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high)); }
+    static void StoreWide(double* out, VI v)
+    {
+        _mm_storeu_pd(out, _mm_cvtepi32_pd(v));
+        _mm_storeu_pd(out + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2))));
+    }
 
-    static void PreparePairs(PairPixel* out, const BMM_Color_64* row, int width, int paddedWidth)
+    static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)
     {
         const VI flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
         int x = -kRowPad;
-        for (; x < 0; ++x) kcf_simd::PairAt(out[x], row, width, x);
-        // Two pairs from pixels x .. x + 2.
-        for (; x + 3 <= width; x += 2) {
-            const VI a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-            const VI b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_xor_si128(_mm_unpacklo_epi16(a, b), flip));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 1), _mm_xor_si128(_mm_unpackhi_epi16(a, b), flip));
+        for (; x < 0; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
+        // Pixels x .. x + 4 give four pairs of each channel: interleave neighbours, then transpose.
+        for (; x + 5 <= width; x += 4) {
+            const VI a = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip);
+            const VI b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 1)), flip);
+            const VI c = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 2)), flip);
+            const VI d = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 3)), flip);
+            const VI p0 = _mm_unpacklo_epi16(a, b), p1 = _mm_unpackhi_epi16(a, b);  // pixels x, x + 1: rr gg bb aa
+            const VI p2 = _mm_unpacklo_epi16(c, d), p3 = _mm_unpackhi_epi16(c, d);
+            const VI rg01 = _mm_unpacklo_epi32(p0, p1), ba01 = _mm_unpackhi_epi32(p0, p1);
+            const VI rg23 = _mm_unpacklo_epi32(p2, p3), ba23 = _mm_unpackhi_epi32(p2, p3);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi64(rg01, rg23));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + stride), _mm_unpackhi_epi64(rg01, rg23));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 2 * stride), _mm_unpacklo_epi64(ba01, ba23));
         }
-        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairAt(out[x], row, width, x);
+        for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
     }
 
-    static void StorePixels2(BMM_Color_64* dst, const BMM_Color_64* src, VI a, VI b, unsigned bits, int count, bool stream)
+    // Two pixels: alpha from the source, stored where selected.
+    static void StoreTwo(BMM_Color_64* dst, const BMM_Color_64* src, VI pixels, unsigned bits, int count, bool stream)
     {
-        // Lanes hold 0 .. 65535: shifted into the signed range they pack without saturating.
-        const VI lift = _mm_set1_epi32(32768);
-        VI packed = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(a, lift), _mm_sub_epi32(b, lift)),
-                                  _mm_set1_epi16(static_cast<int16_t>(0x8000)));
         const VI alpha = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
         const VI source = count >= 2 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(src))
                                      : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src));
-        packed = _mm_or_si128(_mm_andnot_si128(alpha, packed), _mm_and_si128(alpha, source));
-        if (bits == 3 && stream && (reinterpret_cast<uintptr_t>(dst) & 15) == 0) {
-            _mm_stream_si128(reinterpret_cast<__m128i*>(dst), packed);
-            return;
-        }
-        if (bits == 3) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), packed);
-            return;
-        }
-        if (bits & 1) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
-        if (bits & 2) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 1), _mm_srli_si128(packed, 8));
+        const VI result = _mm_or_si128(_mm_andnot_si128(alpha, pixels), _mm_and_si128(alpha, source));
+        if (bits == 3 && stream && (reinterpret_cast<uintptr_t>(dst) & 15) == 0)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst), result);
+        else if (bits == 3)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), result);
+        else if (bits == 1)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), result);
+        else if (bits == 2)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 1), _mm_srli_si128(result, 8));
+    }
+
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
+                            bool stream)
+    {
+        // Lanes hold 0 .. 65535: shifted into the signed range they pack without saturating.
+        const VI lift = _mm_set1_epi32(32768);
+        const VI flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+        const VI rg = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(r, lift), _mm_sub_epi32(g, lift)), flip);
+        const VI b0 = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(b, lift), _mm_sub_epi32(Zero(), lift)), flip);
+        const VI rb = _mm_unpacklo_epi16(rg, b0);  // r0 b0 r1 b1 r2 b2 r3 b3
+        const VI g0 = _mm_unpackhi_epi16(rg, b0);  // g0 0 g1 0 g2 0 g3 0
+        StoreTwo(dst, src, _mm_unpacklo_epi16(rb, g0), bits & 3, count, stream);
+        if (count > 2) StoreTwo(dst + 2, src + 2, _mm_unpackhi_epi16(rb, g0), (bits >> 2) & 3, count - 2, stream);
     }
 };
 
