@@ -84,6 +84,28 @@ struct Avx2 {
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
     }
 
+    static uint64_t Equal8(const uint8_t* ids, uint8_t value)
+    {
+        const VI v = _mm256_set1_epi8(static_cast<char>(value));
+        const VI low = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ids)), v);
+        const VI high = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ids + 32)), v);
+        return uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(low))) |
+               uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(high))) << 32;
+    }
+    static uint64_t Equal16(const uint16_t* ids, uint16_t value)
+    {
+        const VI v = _mm256_set1_epi16(static_cast<short>(value));
+        uint64_t bits = 0;
+        for (int i = 0; i < 2; ++i) {
+            const VI a = _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ids + 32 * i)), v);
+            const VI b = _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ids + 32 * i + 16)), v);
+            // Packing works within lanes: ids 0-7, 16-23 | 8-15, 24-31; put them back in order.
+            const VI packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), _MM_SHUFFLE(3, 1, 2, 0));
+            bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(packed))) << (32 * i);
+        }
+        return bits;
+    }
+
     static VI PixelMask(unsigned bits)
     {
         const VI lanes = _mm256_set_epi64x(8, 4, 2, 1);

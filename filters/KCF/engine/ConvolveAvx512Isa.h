@@ -120,6 +120,17 @@ struct Avx512 {
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
     }
 
+    static uint64_t Equal8(const uint8_t* ids, uint8_t value)
+    {
+        return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(ids), _mm512_set1_epi8(static_cast<char>(value)));
+    }
+    static uint64_t Equal16(const uint16_t* ids, uint16_t value)
+    {
+        const VI v = _mm512_set1_epi16(static_cast<short>(value));
+        return uint64_t(_mm512_cmpeq_epi16_mask(_mm512_loadu_si512(ids), v)) |
+               uint64_t(_mm512_cmpeq_epi16_mask(_mm512_loadu_si512(ids + 32), v)) << 32;
+    }
+
     // Eight pixels: alpha from the source, stored where selected.
     static void StoreEight(BMM_Color_64* dst, const BMM_Color_64* src, VI pixels, unsigned bits, int count, bool stream)
     {

@@ -203,26 +203,26 @@ bool ConvolveRunner::SelectRow(int y)
     const int width = frame_.width;
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
     const uint32_t channels = frame_.requestedChannels;
-    const int64_t mask = kernel_.maskId;
-    bool any = false;
-    for (int x0 = 0; x0 < width; x0 += 64) {
-        const int end = x0 + 64 < width ? x0 + 64 : width;
-        uint64_t bits = 0;
-        if (channels & GB_CHAN_MTL_EFFECTS) {
-            const uint8_t* ids = frame_.materialChannel;
-            for (int x = x0; x < end; ++x)
-                bits |= uint64_t((ids ? ids[first + x] : 0) == mask) << (x - x0);
-        } else if (channels & GB_CHAN_OBJECT) {
-            const uint16_t* ids = frame_.objectChannel;
-            for (int x = x0; x < end; ++x)
-                bits |= uint64_t((ids ? ids[first + x] : 0) == mask) << (x - x0);
-        } else if (mask == 0) {
-            bits = end - x0 == 64 ? ~uint64_t(0) : (uint64_t(1) << (end - x0)) - 1;
+    const int32_t mask = kernel_.maskId;
+    const int words = (width + 63) / 64;
+    // An id that the channel cannot hold selects nothing; a missing array or channel means id 0.
+    if (channels & GB_CHAN_MTL_EFFECTS && frame_.materialChannel && mask >= 0 && mask <= 255)
+        kernels_->select8(selected_, frame_.materialChannel + first, width, static_cast<uint8_t>(mask));
+    else if (!(channels & GB_CHAN_MTL_EFFECTS) && channels & GB_CHAN_OBJECT && frame_.objectChannel && mask >= 0 &&
+             mask <= 65535)
+        kernels_->select16(selected_, frame_.objectChannel + first, width, static_cast<uint16_t>(mask));
+    else {
+        const bool idZero = !(channels & GB_CHAN_MTL_EFFECTS ? frame_.materialChannel != nullptr
+                              : channels & GB_CHAN_OBJECT    ? frame_.objectChannel != nullptr
+                                                             : false);
+        for (int w = 0; w < words; ++w) {
+            const int count = width - 64 * w < 64 ? width - 64 * w : 64;
+            selected_[w] = idZero && mask == 0 ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
         }
-        selected_[x0 >> 6] = bits;
-        any = any || bits != 0;
     }
-    return any;
+    for (int w = 0; w < words; ++w)
+        if (selected_[w]) return true;
+    return false;
 }
 
 const void* ConvolveRunner::PreparedRow(int r)

@@ -125,6 +125,9 @@ struct ConvolveKernels {
     void (*denseRow)(const ConvolvePlan& plan, const RowJob& job);
     void (*separableRow)(const ConvolvePlan& plan, const RowJob& job);
     void (*wideRow)(const ConvolvePlan& plan, const RowJob& job);
+    // Mask selection: bit x of words is set when ids[x] == value, for x < width (8- or 16-bit ids).
+    void (*select8)(uint64_t* words, const uint8_t* ids, int width, uint8_t value);
+    void (*select16)(uint64_t* words, const uint16_t* ids, int width, uint16_t value);
 };
 
 // Builds the plan; false when the kernel is not one the fast engine takes (then the reference runs).

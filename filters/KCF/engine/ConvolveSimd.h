@@ -13,6 +13,7 @@
 //   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF DivFloat SetD DivDouble Fence
 //   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
+//   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
 //   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
 //     vectors (lanes in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set;
 //     only the first count pixels of src and dst may be touched. With stream, whole aligned stores
@@ -286,11 +287,28 @@ static void SeparableRow(const ConvolvePlan& plan, const RowJob& job)
     }
 }
 
+template <class Isa, class Id>
+static void SelectT(uint64_t* words, const Id* ids, int width, Id value)
+{
+    int x = 0;
+    for (; x + 64 <= width; x += 64) {
+        if constexpr (sizeof(Id) == 1)
+            words[x >> 6] = Isa::Equal8(ids + x, value);
+        else
+            words[x >> 6] = Isa::Equal16(ids + x, value);
+    }
+    if (x < width) {
+        uint64_t bits = 0;
+        for (int i = x; i < width; ++i) bits |= uint64_t(ids[i] == value) << (i - x);
+        words[x >> 6] = bits;
+    }
+}
+
 template <class Isa>
 static ConvolveKernels MakeKernels()
 {
     return {&Isa::PreparePairs,  &PrepareWideT<Isa>, &HorizontalT<Isa, false, int32_t>, &HorizontalT<Isa, true, double>,
-            &DenseRow<Isa>, &SeparableRow<Isa>, &WideRowT<Isa>};
+            &DenseRow<Isa>, &SeparableRow<Isa>, &WideRowT<Isa>, &SelectT<Isa, uint8_t>, &SelectT<Isa, uint16_t>};
 }
 
 }  // namespace kcf_simd

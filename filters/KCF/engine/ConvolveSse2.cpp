@@ -98,6 +98,28 @@ struct Sse2 {
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
     }
 
+    static uint64_t Equal8(const uint8_t* ids, uint8_t value)
+    {
+        const VI v = _mm_set1_epi8(static_cast<char>(value));
+        uint64_t bits = 0;
+        for (int i = 0; i < 4; ++i) {
+            const VI block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ids + 16 * i));
+            bits |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, v)))) << (16 * i);
+        }
+        return bits;
+    }
+    static uint64_t Equal16(const uint16_t* ids, uint16_t value)
+    {
+        const VI v = _mm_set1_epi16(static_cast<short>(value));
+        uint64_t bits = 0;
+        for (int i = 0; i < 4; ++i) {
+            const VI low = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ids + 16 * i)), v);
+            const VI high = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ids + 16 * i + 8)), v);
+            bits |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)))) << (16 * i);
+        }
+        return bits;
+    }
+
     // Two pixels: alpha from the source, stored where selected.
     static void StoreTwo(BMM_Color_64* dst, const BMM_Color_64* src, VI pixels, unsigned bits, int count, bool stream)
     {

@@ -133,7 +133,8 @@ DiffCase MakeCase(Random& random, KernelKind kind)
     c.invert = random.Pick({0, 0, 1, 2});
     c.mask = static_cast<Mask>(random.Range(0, 5));
     if (random.OneIn(2)) c.mask = Mask::Whole;
-    c.maskId = c.mask == Mask::Whole ? -1 : random.Pick<int32_t>({0, 1, 2, 3, 65535, -1, 70000});
+    // Ids the channel holds, and ids that only wrap onto them if cut to 8 or 16 bits.
+    c.maskId = c.mask == Mask::Whole ? -1 : random.Pick<int32_t>({0, 1, 2, 3, 65535, -1, 256 + 3, 65536 + 1, 70000});
     c.abortRow = random.OneIn(4) ? static_cast<int>(random.Range(0, c.height)) : -1;
     c.pixelSeed = random.Next();
     if (kind == KernelKind::OffsetCancels) {
