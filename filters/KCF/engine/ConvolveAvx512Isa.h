@@ -127,8 +127,11 @@ struct Avx512 {
     static uint64_t Equal16(const uint16_t* ids, uint16_t value)
     {
         const VI v = _mm512_set1_epi16(static_cast<short>(value));
-        return uint64_t(_mm512_cmpeq_epi16_mask(_mm512_loadu_si512(ids), v)) |
-               uint64_t(_mm512_cmpeq_epi16_mask(_mm512_loadu_si512(ids + 32), v)) << 32;
+        // The two halves are joined in mask registers: GCC 12 for 32-bit targets widens a 32-bit
+        // mask to 64 bits through memory and reads back an upper half it never wrote.
+        const __mmask32 low = _mm512_cmpeq_epi16_mask(_mm512_loadu_si512(ids), v);
+        const __mmask32 high = _mm512_cmpeq_epi16_mask(_mm512_loadu_si512(ids + 32), v);
+        return _cvtmask64_u64(_mm512_kunpackd(high, low));
     }
 
     // Eight pixels: alpha from the source, stored where selected.
