@@ -84,20 +84,25 @@ bool WritePam(std::FILE* file, const Image& image)
                  image.height);
     std::vector<unsigned char> row(static_cast<size_t>(image.width) * 8);
     for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const BMM_Color_64& p = image.pixels[static_cast<size_t>(y) * image.width + x];
-            const uint16_t v[4] = {p.r, p.g, p.b, p.a};
-            for (int c = 0; c < 4; ++c) {
-                row[x * 8 + c * 2] = static_cast<unsigned char>(v[c] >> 8);
-                row[x * 8 + c * 2 + 1] = static_cast<unsigned char>(v[c] & 0xFF);
-            }
-        }
+        PackRow16(image, y, row.data());
         if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return false;
     }
     return true;
 }
 
 }  // namespace
+
+void PackRow16(const Image& image, int y, unsigned char* row)
+{
+    const BMM_Color_64* p = image.pixels.data() + static_cast<size_t>(y) * image.width;
+    for (int x = 0; x < image.width; ++x, ++p) {
+        const uint16_t v[4] = {p->r, p->g, p->b, p->a};
+        for (int c = 0; c < 4; ++c) {
+            *row++ = static_cast<unsigned char>(v[c] >> 8);
+            *row++ = static_cast<unsigned char>(v[c] & 0xFF);
+        }
+    }
+}
 
 bool DecodePam(const std::vector<unsigned char>& b, Raster& out, std::string& error)
 {

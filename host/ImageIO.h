@@ -37,5 +37,8 @@ bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& e
 // Writes 16-bit RGBA: PAM for a ".pam" name, PNG otherwise (where the build has PNG).
 bool WriteImage(const std::string& path, const Image& image, std::string& error);
 
+// Row y of image as big-endian 16-bit RGBA samples (width x 8 bytes).
+void PackRow16(const Image& image, int y, unsigned char* row);
+
 bool EncodePng(std::FILE* file, const Image& image, std::string& error);
 bool PngSupported();
