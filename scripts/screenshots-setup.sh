@@ -26,8 +26,6 @@ keys='HKCU\Software\KcfSetupScreenshots'
 "$WINE_RUN" reg delete "$keys" /f >/dev/null 2>&1 || true
 "$WINE_RUN" reg add "$keys\\machine\\SOFTWARE\\Autodesk\\3DSMAX\\6.0" /v Installdir /d "$hostWin\\" /f >/dev/null 2>&1
 "$WINE_RUN" reg add "$keys\\user" /f >/dev/null 2>&1
-# Wine draws the window frames itself: there is no window manager on the virtual display.
-"$WINE_RUN" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 export KCF_SETUP_HOST_REGISTRY='Software\KcfSetupScreenshots'
 
 # Japanese and Korean locales of our own, so that Wine picks those dialog variants.
