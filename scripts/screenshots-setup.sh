@@ -26,6 +26,9 @@ keys='HKCU\Software\KcfSetupScreenshots'
 "$WINE_RUN" reg delete "$keys" /f >/dev/null 2>&1 || true
 "$WINE_RUN" reg add "$keys\\machine\\SOFTWARE\\Autodesk\\3DSMAX\\6.0" /v Installdir /d "$hostWin\\" /f >/dev/null 2>&1
 "$WINE_RUN" reg add "$keys\\user" /f >/dev/null 2>&1
+# Wine draws the caption buttons with Marlett: make sure the prefix has it.
+fonts=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$WINE_RUN")/drive_c/windows/Fonts
+[ -f /usr/share/wine/fonts/marlett.ttf ] && mkdir -p "$fonts" && cp -n /usr/share/wine/fonts/marlett.ttf "$fonts/"
 export KCF_SETUP_HOST_REGISTRY='Software\KcfSetupScreenshots'
 
 # Japanese and Korean locales of our own, so that Wine picks those dialog variants.

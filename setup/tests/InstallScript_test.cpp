@@ -119,7 +119,10 @@ TEST_F(VersionCheckTest, HostVersionAtDoubleAgainstMaxVerAtFloat)
     EXPECT_EQ(Install(), 1);
     EXPECT_TRUE(FileExists(host31 + "a.txt"));
 
-    // And 5.0 stays below a MAXVer of 5.01.
+    // MAXVer 5.0000001 is 5.0 as a float, so host 5.0 passes; 5.01 stays above it.
+    Script("[Product]\nMAXVer=5.0000001\n[Root]\nFile1=a.txt\n");
+    LoadOn5();
+    EXPECT_EQ(Install(), 1);
     Script("[Product]\nMAXVer=5.01\n[Root]\nFile1=a.txt\n");
     LoadOn5();
     EXPECT_EQ(Install(), 0);
