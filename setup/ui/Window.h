@@ -38,7 +38,6 @@ public:
 class ComboBox : public Window {
 public:
     int Count() const { return static_cast<int>(SendMessageA(hwnd_, CB_GETCOUNT, 0, 0)); }
-    int Selection() const { return static_cast<int>(SendMessageA(hwnd_, CB_GETCURSEL, 0, 0)); }
 };
 
 }  // namespace ui
