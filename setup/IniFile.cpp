@@ -64,6 +64,7 @@ void IniSection::AddLine(const std::string& line)
 
 bool IniSection::Value(const std::string& key, std::string& value) const
 {
+    if (file_) return file_->ReadValue(name_.c_str(), key.c_str(), value);
     const auto found = values_.find(UpperCase(key));
     value = found == values_.end() ? std::string() : found->second;
     return !value.empty();
@@ -91,7 +92,16 @@ bool IniFile::ReadValue(const char* section, const char* key, std::string& value
     return false;
 }
 
-IniSection IniFile::ReadSection(const char* section) const
+DWORD SectionReadLimit()
+{
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) return 32767;
+    const bool windows7 = version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
+    return windows7 ? 0 : 32767;
+}
+
+IniSection IniFile::ReadSection(const char* section, DWORD limit) const
 {
     IniSection lines;
     if (path_.empty() || !Fits(path_)) return lines;
@@ -100,16 +110,17 @@ IniSection IniFile::ReadSection(const char* section) const
         buffer.resize(size);
         // A section that does not fit comes back as the buffer's size less two.
         const DWORD got = GetPrivateProfileSectionA(section, buffer.data(), size, path_.c_str());
+        if (limit != 0 && got + 2 >= limit) return IniSection(*this, section);
         if (got + 2 < size) {
             for (size_t at = 0; at < got && buffer[at] != '\0';) {
                 const std::string line(buffer.data() + at);
                 lines.AddLine(line);
                 at += line.size() + 1;
             }
-            break;
+            return lines;
         }
     }
-    return lines;
+    return IniSection(*this, section);
 }
 
 bool IniFile::ReadNumbered(const char* section, const char* stem, int number, std::string& value) const

@@ -604,4 +604,11 @@ TEST(IniSectionReads, AgreeWithKeyByKeyReads)
     }
     EXPECT_TRUE(section.Value("FILE1", bySection));
     EXPECT_EQ(bySection, "..\\x");
+
+    // Where the platform hands out only the first characters of a section, the rest is not lost.
+    const IniSection limited = ini.ReadSection("S", 40);
+    for (int n = 1; n <= 8; ++n) {
+        EXPECT_EQ(limited.Numbered("File", n, bySection), ini.ReadNumbered("S", "File", n, byKey)) << n;
+        EXPECT_EQ(bySection, byKey) << n;
+    }
 }
