@@ -84,20 +84,25 @@ bool WritePam(std::FILE* file, const Image& image)
                  image.height);
     std::vector<unsigned char> row(static_cast<size_t>(image.width) * 8);
     for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const BMM_Color_64& p = image.pixels[static_cast<size_t>(y) * image.width + x];
-            const uint16_t v[4] = {p.r, p.g, p.b, p.a};
-            for (int c = 0; c < 4; ++c) {
-                row[x * 8 + c * 2] = static_cast<unsigned char>(v[c] >> 8);
-                row[x * 8 + c * 2 + 1] = static_cast<unsigned char>(v[c] & 0xFF);
-            }
-        }
+        PackRow16(image, y, row.data());
         if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return false;
     }
     return true;
 }
 
 }  // namespace
+
+void PackRow16(const Image& image, int y, unsigned char* row)
+{
+    const BMM_Color_64* p = image.pixels.data() + static_cast<size_t>(y) * image.width;
+    for (int x = 0; x < image.width; ++x, ++p) {
+        const uint16_t v[4] = {p->r, p->g, p->b, p->a};
+        for (int c = 0; c < 4; ++c) {
+            *row++ = static_cast<unsigned char>(v[c] >> 8);
+            *row++ = static_cast<unsigned char>(v[c] & 0xFF);
+        }
+    }
+}
 
 bool DecodePam(const std::vector<unsigned char>& b, Raster& out, std::string& error)
 {
@@ -166,44 +171,30 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, Raster& out, std::stri
     return false;
 }
 
-bool ReadImage(const std::string& path, Image& out, std::string& error)
+void RasterToImage(const Raster& raster, Image& out)
 {
-    std::vector<unsigned char> bytes;
-    Raster raster;
-    if (!ReadFileBytes(path, bytes, error)) return false;
-    if (!DecodeImage(bytes, raster, error)) {
-        error = path + ": " + error;
-        return false;
-    }
     const int scale = raster.bits == 8 ? 257 : 1;
     out.width = raster.width;
     out.height = raster.height;
     out.pixels.resize(static_cast<size_t>(raster.width) * raster.height);
     const uint16_t* s = raster.samples.data();
     for (BMM_Color_64& p : out.pixels) {
+        const auto v = [&](int c) { return static_cast<uint16_t>(s[c] * scale); };
         switch (raster.channels) {
-        case 1: p = {uint16_t(s[0] * scale), uint16_t(s[0] * scale), uint16_t(s[0] * scale), 65535}; break;
-        case 2: p = {uint16_t(s[0] * scale), uint16_t(s[0] * scale), uint16_t(s[0] * scale), uint16_t(s[1] * scale)}; break;
-        case 3: p = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale), 65535}; break;
-        default: p = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale), uint16_t(s[3] * scale)}; break;
+        case 1: p = {v(0), v(0), v(0), 65535}; break;
+        case 2: p = {v(0), v(0), v(0), v(1)}; break;
+        case 3: p = {v(0), v(1), v(2), 65535}; break;
+        default: p = {v(0), v(1), v(2), v(3)}; break;
         }
         s += raster.channels;
     }
-    return true;
 }
 
-bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& error)
+bool RasterToIds(Raster raster, int bits, IdImage& out, std::string& error)
 {
-    std::vector<unsigned char> bytes;
-    Raster raster;
-    if (!ReadFileBytes(path, bytes, error)) return false;
-    if (!DecodeImage(bytes, raster, error)) {
-        error = path + ": " + error;
-        return false;
-    }
     if (raster.channels != 1 || raster.bits != bits) {
-        error = path + ": an id image must be " + std::to_string(bits) + "-bit gray (this one is " +
-                std::to_string(raster.bits) + "-bit with " + std::to_string(raster.channels) + " channels)";
+        error = "an id image must be " + std::to_string(bits) + "-bit gray (this one is " + std::to_string(raster.bits) +
+                "-bit with " + std::to_string(raster.channels) + " channels)";
         return false;
     }
     out.width = raster.width;
@@ -211,6 +202,36 @@ bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& e
     out.bits = bits;
     out.values = std::move(raster.samples);
     return true;
+}
+
+namespace {
+
+bool ReadRaster(const std::string& path, Raster& raster, std::string& error)
+{
+    std::vector<unsigned char> bytes;
+    if (!ReadFileBytes(path, bytes, error)) return false;
+    if (DecodeImage(bytes, raster, error)) return true;
+    error = path + ": " + error;
+    return false;
+}
+
+}  // namespace
+
+bool ReadImage(const std::string& path, Image& out, std::string& error)
+{
+    Raster raster;
+    if (!ReadRaster(path, raster, error)) return false;
+    RasterToImage(raster, out);
+    return true;
+}
+
+bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& error)
+{
+    Raster raster;
+    if (!ReadRaster(path, raster, error)) return false;
+    if (RasterToIds(std::move(raster), bits, out, error)) return true;
+    error = path + ": " + error;
+    return false;
 }
 
 bool WriteImage(const std::string& path, const Image& image, std::string& error)

@@ -25,12 +25,20 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, Raster& out, std::stri
 bool DecodePng(const std::vector<unsigned char>& bytes, Raster& out, std::string& error);
 bool DecodePam(const std::vector<unsigned char>& bytes, Raster& out, std::string& error);
 
+// Converts decoded samples to a host frame: 8-bit values scaled by 257, a missing alpha becomes 65535.
+void RasterToImage(const Raster& raster, Image& out);
+// Takes decoded samples as an id channel; they must be one channel of exactly the given bit depth.
+bool RasterToIds(Raster raster, int bits, IdImage& out, std::string& error);
+
 // Reads a colour image: 8-bit values scaled by 257, a missing alpha becomes 65535.
 bool ReadImage(const std::string& path, Image& out, std::string& error);
 // Reads a one-channel id image of exactly the given bit depth (8 or 16).
 bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& error);
 // Writes 16-bit RGBA: PAM for a ".pam" name, PNG otherwise (where the build has PNG).
 bool WriteImage(const std::string& path, const Image& image, std::string& error);
+
+// Row y of image as big-endian 16-bit RGBA samples (width x 8 bytes).
+void PackRow16(const Image& image, int y, unsigned char* row);
 
 bool EncodePng(std::FILE* file, const Image& image, std::string& error);
 bool PngSupported();

@@ -127,14 +127,7 @@ bool EncodePng(std::FILE* file, const Image& image, std::string& error)
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const BMM_Color_64& p = image.pixels[static_cast<size_t>(y) * image.width + x];
-            const uint16_t v[4] = {p.r, p.g, p.b, p.a};
-            for (int c = 0; c < 4; ++c) {
-                row[x * 8 + c * 2] = static_cast<unsigned char>(v[c] >> 8);
-                row[x * 8 + c * 2 + 1] = static_cast<unsigned char>(v[c] & 0xFF);
-            }
-        }
+        PackRow16(image, y, row.data());
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);

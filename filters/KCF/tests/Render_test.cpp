@@ -164,3 +164,23 @@ TEST_F(RenderFixture, AbortStillWritesBackAndSucceeds)
     EXPECT_EQ(f.At(0, 1).r, 15);
     EXPECT_EQ(f.At(0, 2).r, 10);
 }
+
+TEST(ImageAccess, WriteBackSkipsABitmapThatChangedSize)
+{
+    // The host resizing the bitmap between the read and the write-back must not make us write rows
+    // the buffer does not hold.
+    struct ResizingStorage : MemoryStorage {
+        using MemoryStorage::MemoryStorage;
+        uint16_t Height() const override { return grown ? 9 : MemoryStorage::Height(); }
+        bool grown = false;
+    } storage(Uniform(2, 3, 5));
+    Bitmap bitmap(&storage);
+    KernelImage image(nullptr, &bitmap);
+    ASSERT_TRUE(image.Ready());
+    storage.grown = true;
+    image.WriteBack();
+    EXPECT_EQ(storage.putCalls, 0);
+    storage.grown = false;
+    image.WriteBack();
+    EXPECT_EQ(storage.putCalls, 3);
+}
