@@ -259,7 +259,7 @@ const void* ConvolveRunner::PreparedRow(int r)
 const void* ConvolveRunner::JoinedRow(int r)
 {
     const ConvolvePlan& plan = *plan_;
-    const int slot = (r + 1) % plan.size;  // r is -1 for the rows above the frame and row 0
+    const int slot = r % plan.size;
     unsigned char* row = joinedRing_ + rowBytes_ * static_cast<size_t>(slot) + kRowPad * elementBytes_;
     if (joinedRows_[slot] == r) return row;
     joinedRows_[slot] = r;
