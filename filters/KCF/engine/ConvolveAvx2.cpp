@@ -18,10 +18,6 @@ struct Avx2 {
     static VI Load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
     static void Store(int32_t* p, VI v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
-    static VI Join(VI upper, VI lower)
-    {
-        return _mm256_blend_epi16(upper, _mm256_slli_epi32(lower, 16), 0xAA);
-    }
     static VI Add(VI a, VI b) { return _mm256_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm256_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm256_xor_si256(a, b); }

@@ -63,10 +63,6 @@ struct Avx512 {
         } else
             return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w));
     }
-    static VI Join(VI upper, VI lower)
-    {
-        return _mm512_mask_blend_epi16(static_cast<__mmask32>(0xAAAAAAAAu), upper, _mm512_slli_epi32(lower, 16));
-    }
     static VI Add(VI a, VI b) { return _mm512_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm512_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm512_xor_si512(a, b); }

@@ -123,9 +123,7 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     const ConvolvePath path = SelectedConvolvePath();
     lastRun = ConvolveRun{};
     for (int& r : ringRows_) r = INT_MIN;
-    for (int& r : joinedRows_) r = INT_MIN;
     for (bool& used : rowUsed_) used = false;
-    for (bool& used : joinUsed_) used = false;
 
     const ConvolveKernels* kernels = KernelsFor(path);
     // Rows of up to 2^24 pixels keep every size below well inside size_t on 32-bit builds.
@@ -150,9 +148,7 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     planeStride_ = RoundUp64(static_cast<size_t>(paddedWidth_ + 2 * kRowPad) * elementBytes_) / elementBytes_;
     rowBytes_ = 3 * planeStride_ * elementBytes_;
     const size_t selectionBytes = RoundUp64((static_cast<size_t>(paddedWidth_) / 64 + 1) * sizeof(uint64_t));
-    bool joins = false;
-    for (int t = 0; t < plan.pairTapCount; ++t) joins = joins || (plan.tier == ConvolveTier::Narrow && plan.pairTaps[t].vertical);
-    const size_t ringBytes = rowBytes_ * static_cast<size_t>(plan.size) * (joins ? 2 : 1);
+    const size_t ringBytes = rowBytes_ * static_cast<size_t>(plan.size);
     // Separable plans prepare each source row's pairs in one scratch row before the first pass.
     const size_t total = ringBytes + rowBytes_ * (plan.separable ? 2 : 1) + selectionBytes;
     unsigned char* block = static_cast<unsigned char*>(AlignedBlock(total, block_));
@@ -164,7 +160,6 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     // The plan sits at the front of its own block; keep that block's base beside the rows'.
     planBase_ = planBase;
     ring_ = block;
-    if (joins) joinedRing_ = block + rowBytes_ * static_cast<size_t>(plan.size);
     zeroRow_ = block + ringBytes;
     if (plan.separable) pairScratch_ = reinterpret_cast<int32_t*>(zeroRow_ + rowBytes_) + kRowPad;
     selected_ = reinterpret_cast<uint64_t*>(zeroRow_ + rowBytes_ * (plan.separable ? 2 : 1));
@@ -182,11 +177,7 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     else if (plan.separable)  // narrow
         for (int t = 0; t < plan.verticalTapCount; ++t) rowUsed_[plan.verticalTaps[t].row] = true;
     else
-        for (int t = 0; t < plan.pairTapCount; ++t) {
-            const PairTap& tap = plan.pairTaps[t];
-            rowUsed_[tap.row] = true;
-            if (tap.vertical) rowUsed_[tap.row + 1] = joinUsed_[tap.row] = true;
-        }
+        for (int t = 0; t < plan.pairTapCount; ++t) rowUsed_[plan.pairTaps[t].row] = true;
 
     std::memset(selected_, 0, selectionBytes);
     if (kernel.maskId == -1)
@@ -256,21 +247,6 @@ const void* ConvolveRunner::PreparedRow(int r)
     return row;
 }
 
-const void* ConvolveRunner::JoinedRow(int r)
-{
-    const ConvolvePlan& plan = *plan_;
-    const int slot = r % plan.size;
-    unsigned char* row = joinedRing_ + rowBytes_ * static_cast<size_t>(slot) + kRowPad * elementBytes_;
-    if (joinedRows_[slot] == r) return row;
-    joinedRows_[slot] = r;
-    const void* zero = zeroRow_ + kRowPad * elementBytes_;
-    const void* upper = r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
-    const void* lower = r + 1 >= 0 && r + 1 < frame_.height ? PreparedRow(r + 1) : zero;
-    kernels_->joinRows(reinterpret_cast<int32_t*>(row), static_cast<const int32_t*>(upper),
-                       static_cast<const int32_t*>(lower), planeStride_, paddedWidth_);
-    return row;
-}
-
 void ConvolveRunner::Row(int y)
 {
     ++lastRun.rows;
@@ -290,11 +266,6 @@ void ConvolveRunner::Row(int y)
     for (int m = 0; m < plan.size; ++m) {
         const int r = y + m - plan.half;
         job.rows[m] = rowUsed_[m] && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
-    }
-    // A joined row of two rows outside the frame is the zero row too: both halves hold pixel 0.
-    for (int m = 0; m + 1 < plan.size; ++m) {
-        const int r = y + m - plan.half;
-        job.joinedRows[m] = joinUsed_[m] && r + 1 >= 0 && r < frame_.height ? JoinedRow(r) : zero;
     }
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(frame_.width);
     job.source = frame_.source + first;

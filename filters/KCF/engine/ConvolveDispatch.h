@@ -52,7 +52,6 @@ public:
 
 private:
     const void* PreparedRow(int sourceRow);
-    const void* JoinedRow(int upperSourceRow);
     bool SelectRow(int y);
 
     ConvolveFrame frame_;
@@ -70,9 +69,6 @@ private:
     size_t elementBytes_ = 0;  // 4 (pairs, sums) or 8 (doubles)
     int paddedWidth_ = 0;
     bool streamStores_ = false;
-    unsigned char* joinedRing_ = nullptr;  // narrow dense plans with vertical pairs
     int ringRows_[kMaxKernelSize];
-    int joinedRows_[kMaxKernelSize];
     bool rowUsed_[kMaxKernelSize];
-    bool joinUsed_[kMaxKernelSize];
 };

@@ -11,51 +11,22 @@ constexpr int64_t kWideSumLimit = int64_t(1) << 53;  // doubles hold every integ
 
 bool IsFastSize(int size) { return size == 3 || size == 5 || size == 7 || size == 9; }
 
-uint32_t Pattern(int32_t first, int32_t second)
-{
-    // Both weights are within +-32767 here (the narrow tier's bound), so each fits 16 bits.
-    return static_cast<uint16_t>(first) | uint32_t(static_cast<uint16_t>(second)) << 16;
-}
-
-// Covers the non-zero weights of one kernel row with pairs of adjacent columns, left to right. A
-// weight whose right neighbour is zero or outside the kernel goes to singles (column per row, 0 for
-// none) when singles is given, else it becomes a pair with a zero.
-void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int row, int* singles)
+// Covers the non-zero weights of one kernel row with pairs of adjacent columns, left to right.
+void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int row)
 {
     for (int n = 0; n < size;) {
         if (rowWeights[n] == 0) {
             ++n;
             continue;
         }
-        const int32_t next = n + 1 < size ? rowWeights[n + 1] : 0;
-        if (next == 0 && singles && singles[row] < 0) {
-            singles[row] = n;
-            n += 2;
-            continue;
-        }
-        plan.pairTaps[plan.pairTapCount++] = {static_cast<int32_t>(Pattern(rowWeights[n], next)), row, n - plan.half, false};
+        PairTap& tap = plan.pairTaps[plan.pairTapCount++];
+        // Both weights are within +-32767 here (the narrow tier's bound), so each fits 16 bits.
+        const uint32_t w0 = static_cast<uint16_t>(rowWeights[n]);
+        const uint32_t w1 = static_cast<uint16_t>(n + 1 < size ? rowWeights[n + 1] : 0);
+        tap.pattern = static_cast<int32_t>(w0 | w1 << 16);
+        tap.row = row;
+        tap.offset = n - plan.half;
         n += 2;
-    }
-}
-
-// The dense narrow taps: pairs along each row, then the rows' leftover weights paired down their
-// column where the row below has one in the same column.
-void AddDenseTaps(ConvolvePlan& plan, const int32_t* weights, int size)
-{
-    int singles[kMaxKernelSize];
-    for (int m = 0; m < size; ++m) singles[m] = -1;
-    for (int m = 0; m < size; ++m) AddPairTaps(plan, weights + m * size, size, m, singles);
-    for (int m = 0; m < size; ++m) {
-        if (singles[m] < 0) continue;
-        const int n = singles[m];
-        const int32_t upper = weights[m * size + n];
-        if (m + 1 < size && singles[m + 1] == n) {
-            plan.pairTaps[plan.pairTapCount++] = {static_cast<int32_t>(Pattern(upper, weights[(m + 1) * size + n])), m,
-                                                  n - plan.half, true};
-            singles[m + 1] = -1;
-        } else {
-            plan.pairTaps[plan.pairTapCount++] = {static_cast<int32_t>(Pattern(upper, 0)), m, n - plan.half, false};
-        }
     }
 }
 
@@ -168,12 +139,12 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
         }
 
     if (plan.tier == ConvolveTier::Narrow) {
-        AddDenseTaps(plan, kernel.weights, kernel.size);
+        for (int m = 0; m < kernel.size; ++m) AddPairTaps(plan, kernel.weights + m * kernel.size, kernel.size, m);
         plan.bias = static_cast<int32_t>(sum * 32768);
         if (rankOne) {
             ConvolvePlan separable = plan;
             separable.pairTapCount = 0;
-            AddPairTaps(separable, row, kernel.size, 0, nullptr);
+            AddPairTaps(separable, row, kernel.size, 0);
             for (int m = 0; m < kernel.size; ++m)
                 if (column[m] != 0) separable.verticalTaps[separable.verticalTapCount++] = {column[m], m};
             // Two passes pay when the multiplies they save outweigh the intermediate row's traffic.
@@ -188,7 +159,7 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
         if (rankOne && rowAbsSum <= kNarrowWeightSum) {
             // The row factor's sums fit 32 bits; only the vertical pass needs doubles.
             plan.separable = true;
-            AddPairTaps(plan, row, kernel.size, 0, nullptr);
+            AddPairTaps(plan, row, kernel.size, 0);
             plan.rowCorrection = static_cast<int32_t>(rowSum * 32768);
             for (int m = 0; m < kernel.size; ++m)
                 if (column[m] != 0) plan.wideTaps[plan.wideTapCount++] = {static_cast<double>(column[m]), m, 0};

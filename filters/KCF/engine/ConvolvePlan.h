@@ -39,14 +39,11 @@ constexpr int kMaxWideTaps = kMaxKernelSize * kMaxKernelSize;
 // pair of weights (w0, w1) yields w0*q(x) + w1*q(x+1). Separable narrow path: the ring holds each
 // row's horizontal sums, one int32 a pixel and channel. Wide tier: one double a pixel and channel.
 
-// A pair of adjacent weights: two columns of one kernel row, or, for weights left without a
-// partner in their row, one column of two adjacent rows. A vertical pair reads the joined row of
-// kernel rows row and row + 1, whose entry x holds q(x) of the upper and the lower row.
+// A pair of horizontally adjacent weights of one kernel row.
 struct PairTap {
-    int32_t pattern;  // the first weight in the low 16 bits, the second in the high 16 bits
-    int row;          // kernel row 0 .. size-1 (vertical: the upper row)
-    int offset;       // column of the first weight relative to the output pixel: -half .. half
-    bool vertical;
+    int32_t pattern;  // w0 in the low 16 bits, w1 in the high 16 bits
+    int row;          // kernel row 0 .. size-1
+    int offset;       // column of w0 relative to the output pixel: -half .. half
 };
 
 struct WideTap {
@@ -101,7 +98,6 @@ struct ConvolvePlan {
 // of the row, with kRowPad pixels of padding before it.
 struct RowJob {
     const void* rows[kMaxKernelSize];
-    const void* joinedRows[kMaxKernelSize];  // narrow dense: kernel rows m and m + 1 joined
     size_t planeStride;          // entries from one channel's plane to the next
     const BMM_Color_64* source;  // the output row in the source copy, for alpha
     BMM_Color_64* work;          // the output row in the work buffer
@@ -121,9 +117,6 @@ struct ConvolveKernels {
     // pixels outside the row.
     void (*preparePairs)(int32_t* out, size_t planeStride, const BMM_Color_64* row, int width, int paddedWidth);
     void (*prepareWide)(double* out, size_t planeStride, const BMM_Color_64* row, int width, int paddedWidth);
-    // Joins two prepared pair rows: entry x gets q(x) of upper in its low and of lower in its high
-    // half, for entries -kRowPad .. paddedWidth + kRowPad - 1.
-    void (*joinRows)(int32_t* out, const int32_t* upper, const int32_t* lower, size_t planeStride, int paddedWidth);
     // Separable paths: the horizontal pass of one prepared row (entries 0 .. paddedWidth - 1), in
     // 32-bit lanes or converted to doubles; pairs and out have the same plane stride.
     void (*horizontal)(const ConvolvePlan& plan, int32_t* out, const int32_t* pairs, size_t planeStride, int paddedWidth);

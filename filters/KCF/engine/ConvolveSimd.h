@@ -13,7 +13,6 @@
 //   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF DivFloat SetD DivDouble Fence
 //   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
-//   Join(upper, lower): the low 16 bits of each upper lane below the low 16 bits of the lower lane
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
 //   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
 //     vectors (lanes in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set;
@@ -49,19 +48,6 @@ static inline void PairsAt(int32_t* out, size_t planeStride, const BMM_Color_64*
     out[x] = static_cast<int32_t>((p.r | uint32_t(n.r) << 16) ^ flip);
     out[x + planeStride] = static_cast<int32_t>((p.g | uint32_t(n.g) << 16) ^ flip);
     out[x + 2 * planeStride] = static_cast<int32_t>((p.b | uint32_t(n.b) << 16) ^ flip);
-}
-
-template <class Isa>
-static void JoinRowsT(int32_t* out, const int32_t* upper, const int32_t* lower, size_t stride, int paddedWidth)
-{
-    for (size_t c = 0; c < 3; ++c) {
-        const size_t plane = c * stride;
-        int x = -kRowPad;
-        for (; x + Isa::kLanes <= paddedWidth + kRowPad; x += Isa::kLanes)
-            Isa::Store(out + plane + x, Isa::Join(Isa::Load(upper + plane + x), Isa::Load(lower + plane + x)));
-        for (; x < paddedWidth + kRowPad; ++x)
-            out[plane + x] = static_cast<int32_t>((uint32_t(upper[plane + x]) & 0xFFFFu) | uint32_t(lower[plane + x]) << 16);
-    }
 }
 
 template <class Isa>
@@ -137,10 +123,8 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
     const size_t stride = job.planeStride;
     const int taps = plan.pairTapCount;
     const int32_t* tapRows[kMaxPairTaps];
-    for (int t = 0; t < taps; ++t) {
-        const PairTap& tap = plan.pairTaps[t];
-        tapRows[t] = static_cast<const int32_t*>(tap.vertical ? job.joinedRows[tap.row] : job.rows[tap.row]) + tap.offset;
-    }
+    for (int t = 0; t < taps; ++t)
+        tapRows[t] = static_cast<const int32_t*>(job.rows[plan.pairTaps[t].row]) + plan.pairTaps[t].offset;
 
     for (int x = 0; x < job.width; x += chunk) {
         if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
@@ -323,7 +307,7 @@ static void SelectT(uint64_t* words, const Id* ids, int width, Id value)
 template <class Isa>
 static ConvolveKernels MakeKernels()
 {
-    return {&Isa::PreparePairs,  &PrepareWideT<Isa>, &JoinRowsT<Isa>, &HorizontalT<Isa, false, int32_t>, &HorizontalT<Isa, true, double>,
+    return {&Isa::PreparePairs,  &PrepareWideT<Isa>, &HorizontalT<Isa, false, int32_t>, &HorizontalT<Isa, true, double>,
             &DenseRow<Isa>, &SeparableRow<Isa>, &WideRowT<Isa>, &SelectT<Isa, uint8_t>, &SelectT<Isa, uint16_t>};
 }
 

@@ -18,10 +18,6 @@ struct Sse2 {
     static VI Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
     static void Store(int32_t* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
-    static VI Join(VI upper, VI lower)
-    {
-        return _mm_or_si128(_mm_and_si128(upper, _mm_set1_epi32(0xFFFF)), _mm_slli_epi32(lower, 16));
-    }
     static VI Add(VI a, VI b) { return _mm_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm_xor_si128(a, b); }
