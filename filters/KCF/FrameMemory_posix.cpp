@@ -10,7 +10,7 @@
 namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
-constexpr size_t kMappedFrom = size_t(4) << 20;  // smaller copies stay on the heap
+constexpr size_t kMappedFrom = size_t(2) << 20;  // smaller copies stay on the heap
 constexpr size_t kPage = 4096;
 
 size_t MappedBytes(size_t bytes) { return (bytes + kPage - 1) & ~(kPage - 1); }

@@ -10,8 +10,8 @@
 
 TEST(FrameMemory, ZeroFilledBelowAndAboveTheMappingSize)
 {
-    // Around 4 MB the POSIX build switches from the heap to mapped huge pages.
-    for (size_t bytes : {size_t(64), (size_t(4) << 20) - 8, (size_t(4) << 20) + 8, size_t(9) << 20}) {
+    // At 2 MB the POSIX build switches from the heap to mapped huge pages.
+    for (size_t bytes : {size_t(64), (size_t(2) << 20) - 8, (size_t(2) << 20) + 8, size_t(9) << 20}) {
         for (int round = 0; round < 2; ++round) {  // the second block may reuse the first's memory
             auto* block = static_cast<unsigned char*>(AllocateFrameMemory(bytes));
             ASSERT_NE(block, nullptr) << bytes;
