@@ -126,9 +126,12 @@ struct Column {
 
 void Usage()
 {
-    std::fprintf(stderr, "usage: kcf_bench [--quick] [--rounds N]\n"
-                         "  --quick     640x480 and 1920x1080 only, fewer rounds\n"
-                         "  --rounds N  rounds for every frame size (default 9, 7 and 3)\n");
+    std::fprintf(stderr, "usage: kcf_bench [--quick] [--rounds N] [--frame WxH] [--kernel TEXT] [--engines LIST]\n"
+                         "  --quick         640x480 and 1920x1080 only, fewer rounds\n"
+                         "  --rounds N      rounds for every frame size (default 9, 7 and 3)\n"
+                         "  --frame WxH     this frame size only\n"
+                         "  --kernel TEXT   only the kernels whose name contains TEXT (e.g. \"9x9\", \"masked\")\n"
+                         "  --engines LIST  only these engine columns, comma-separated (e.g. reference,sse2)\n");
 }
 
 }  // namespace
@@ -136,6 +139,7 @@ void Usage()
 int main(int argc, char** argv)
 {
     std::vector<FrameSize> sizes = {{640, 480, 9}, {1920, 1080, 7}, {3840, 2160, 3}};
+    std::string kernelFilter, engineFilter;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             sizes = {{640, 480, 5}, {1920, 1080, 3}};
@@ -146,16 +150,35 @@ int main(int argc, char** argv)
                 return 2;
             }
             for (FrameSize& s : sizes) s.rounds = rounds;
+        } else if (std::strcmp(argv[i], "--frame") == 0 && i + 1 < argc) {
+            int width = 0, height = 0;
+            if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 1 || height < 1 || width > 65535 ||
+                height > 65535) {
+                Usage();
+                return 2;
+            }
+            sizes = {{width, height, sizes.front().rounds == 5 ? 5 : 7}};
+        } else if (std::strcmp(argv[i], "--kernel") == 0 && i + 1 < argc) {
+            kernelFilter = argv[++i];
+        } else if (std::strcmp(argv[i], "--engines") == 0 && i + 1 < argc) {
+            engineFilter = std::string(",") + argv[++i] + ",";
         } else {
             Usage();
             return 2;
         }
     }
 
-    std::vector<Column> engines = {{"reference", ConvolvePath::Reference}};
-    for (int p = 1; p < kConvolvePathCount; ++p)
-        if (ConvolvePathAvailable(static_cast<ConvolvePath>(p)))
-            engines.push_back({ConvolvePathName(static_cast<ConvolvePath>(p)), static_cast<ConvolvePath>(p)});
+    std::vector<Column> engines;
+    for (int p = 0; p < kConvolvePathCount; ++p) {
+        const auto path = static_cast<ConvolvePath>(p);
+        const std::string name = ConvolvePathName(path);
+        if (ConvolvePathAvailable(path) && (engineFilter.empty() || engineFilter.find("," + name + ",") != std::string::npos))
+            engines.push_back({name, path});
+    }
+    if (engines.empty()) {
+        Usage();
+        return 2;
+    }
     const ConvolvePath best = BestConvolvePath();
 
     std::printf("CPU: %s\n", CpuName().c_str());
@@ -166,7 +189,7 @@ int main(int argc, char** argv)
                 "native",
 #endif
                 static_cast<int>(sizeof(void*) * 8));
-    std::printf("paths on this CPU:");
+    std::printf("paths measured (of those this CPU offers):");
     for (const Column& c : engines) std::printf(" %s", c.name.c_str());
     std::printf("; Render takes %s\n", ConvolvePathName(best));
     std::printf("times: median milliseconds of interleaved rounds. Engine columns: Convolve alone on a ready "
@@ -179,6 +202,10 @@ int main(int argc, char** argv)
     masked.name = "dense 9x9 masked (half)";
     masked.masked = true;
     workloads.push_back(masked);
+    if (!kernelFilter.empty())
+        workloads.erase(std::remove_if(workloads.begin(), workloads.end(),
+                                       [&](const Workload& w) { return w.name.find(kernelFilter) == std::string::npos; }),
+                        workloads.end());
 
     ProgressWindow progress;
     for (const FrameSize& size : sizes) {
@@ -225,7 +252,7 @@ int main(int argc, char** argv)
                     const auto start = std::chrono::steady_clock::now();
                     image.Convolve(maskId, work.weights.data(), work.size, work.divisor, 0, 0);
                     times[e].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
-                    if (engines[e].path == best) bestRun = LastConvolveRun();
+                    bestRun = LastConvolveRun();  // the last column: the fastest path measured
                 }
                 ClearForcedConvolvePath();
                 auto start = std::chrono::steady_clock::now();
@@ -254,21 +281,24 @@ int main(int argc, char** argv)
 
             std::vector<double> medians;
             for (const auto& t : times) medians.push_back(Median(t));
-            const double reference = medians[0];
+            // Speed-ups are on the reference engine's time, when it is among the columns.
+            const double reference = engines[0].path == ConvolvePath::Reference ? medians[0] : 0;
             const double render = medians[engines.size()], floor = medians[engines.size() + 1];
             const double fresh = medians[engines.size() + 2];
             const char* tier = bestRun.tier == ConvolveTier::Narrow ? "32-bit" : bestRun.tier == ConvolveTier::Wide ? "double" : "64-bit";
             std::printf("| %s (%s%s) |", work.name.c_str(), tier, bestRun.separable ? ", two passes" : "");
             for (size_t e = 0; e < engines.size(); ++e) {
-                if (e == 0)
-                    std::printf(" %.1f |", medians[e]);
+                if (engines[e].path == ConvolvePath::Reference || reference == 0)
+                    std::printf(" %.2f |", medians[e]);
                 else
                     std::printf(" %.2f (%.1fx) |", medians[e], reference / medians[e]);
             }
-            double bestTime = medians[0];
-            for (size_t e = 0; e < engines.size(); ++e)
-                if (engines[e].path == best) bestTime = medians[e];
-            std::printf(" %.2f | %.2f | %.2f | %.1fx | %.2fx |\n", render, floor, fresh, reference / bestTime, render / floor);
+            // "best": the fastest path among the columns, the one Render takes when all are there.
+            const double bestTime = medians[engines.size() - 1];
+            if (reference > 0)
+                std::printf(" %.2f | %.2f | %.2f | %.1fx | %.2fx |\n", render, floor, fresh, reference / bestTime, render / floor);
+            else
+                std::printf(" %.2f | %.2f | %.2f | - | %.2fx |\n", render, floor, fresh, render / floor);
             std::fflush(stdout);
         }
     }

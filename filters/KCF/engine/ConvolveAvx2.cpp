@@ -11,6 +11,9 @@ struct Avx2 {
     using VDB = __m256d;
     using VD = __m256d;
     static constexpr int kLanes = 8;
+    // A multiply-add here needs a scratch register besides its accumulator.
+    static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
+    static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
 
     static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm256_setzero_si256(); }

@@ -49,6 +49,9 @@ struct Avx512 {
     using VDB = __m512d;
     using VD = __m512d;
     static constexpr int kLanes = 16;
+    // The fused multiply-add accumulates in place; the separate one needs a scratch register.
+    static constexpr int kGroups = kVnni || sizeof(void*) == 8 ? 2 : 1;
+    static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
 
     static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm512_setzero_si512(); }

@@ -8,6 +8,9 @@
 // Rows are planar (see ConvolvePlan.h): a vector holds one channel of kLanes adjacent pixels. A
 // primitives type Isa provides:
 //   VI        kLanes 32-bit lanes
+//   kGroups   groups of kLanes pixels a chunk: 2 (six accumulators) where the registers allow,
+//             1 where a 32-bit build's eight vector registers would otherwise spill them
+//   kWideChannels  channels the wide tier sums in one pass over the taps: 3, or 1 where that spills
 //   VF, VDB   single and double vectors for the quotient of VI lanes
 //   VD        kLanes / 2 doubles
 //   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF DivFloat SetD DivDouble Fence
@@ -110,15 +113,16 @@ static inline void StoreGroup(const RowJob& job, int x, unsigned bits, typename 
                      job.stream);
 }
 
-// Narrow dense path: every pair tap over the window's prepared rows, two groups of kLanes pixels
-// at a time (six accumulators: three channels, two groups).
+// Narrow dense path: every pair tap over the window's prepared rows, kGroups groups of kLanes
+// pixels at a time (three accumulators a group, one for each channel).
 template <class Isa, DivideKind kind>
 static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
 {
     using VI = typename Isa::VI;
     constexpr int lanes = Isa::kLanes;
-    constexpr int chunk = 2 * lanes;
-    constexpr unsigned groupMask = lanes == 32 ? ~0u : (1u << lanes) - 1;
+    constexpr int groups = Isa::kGroups;
+    constexpr int chunk = groups * lanes;
+    constexpr unsigned groupMask = (1u << lanes) - 1;
     const Finisher<Isa, kind> finish(plan);
     const size_t stride = job.planeStride;
     const int taps = plan.pairTapCount;
@@ -130,19 +134,18 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
         if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
-        VI r0 = Isa::Zero(), g0 = Isa::Zero(), b0 = Isa::Zero(), r1 = Isa::Zero(), g1 = Isa::Zero(), b1 = Isa::Zero();
+        VI acc[3 * groups];
+        for (VI& a : acc) a = Isa::Zero();
         for (int t = 0; t < taps; ++t) {
             const VI w = Isa::Set1(plan.pairTaps[t].pattern);
             const int32_t* p = tapRows[t] + x;
-            r0 = Isa::Madd(r0, Isa::Load(p), w);
-            r1 = Isa::Madd(r1, Isa::Load(p + lanes), w);
-            g0 = Isa::Madd(g0, Isa::Load(p + stride), w);
-            g1 = Isa::Madd(g1, Isa::Load(p + stride + lanes), w);
-            b0 = Isa::Madd(b0, Isa::Load(p + 2 * stride), w);
-            b1 = Isa::Madd(b1, Isa::Load(p + 2 * stride + lanes), w);
+            for (int c = 0; c < 3; ++c)
+                for (int g = 0; g < groups; ++g)
+                    acc[c * groups + g] = Isa::Madd(acc[c * groups + g], Isa::Load(p + c * stride + g * lanes), w);
         }
-        StoreGroup<Isa>(job, x, bits & groupMask, finish(r0), finish(g0), finish(b0));
-        StoreGroup<Isa>(job, x + lanes, bits >> lanes, finish(r1), finish(g1), finish(b1));
+        for (int g = 0; g < groups; ++g)
+            StoreGroup<Isa>(job, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
+                            finish(acc[groups + g]), finish(acc[2 * groups + g]));
     }
     Isa::Fence();
 }
@@ -155,27 +158,26 @@ static void HorizontalT(const ConvolvePlan& plan, Out* out, const int32_t* pairs
 {
     using VI = typename Isa::VI;
     constexpr int lanes = Isa::kLanes;
+    constexpr int groups = Isa::kGroups;
     const VI correction = Isa::Set1(plan.rowCorrection);
     const int taps = plan.pairTapCount;
-    for (int x = 0; x < paddedWidth; x += 2 * lanes) {
-        VI a[6] = {correction, correction, correction, correction, correction, correction};
+    for (int x = 0; x < paddedWidth; x += groups * lanes) {
+        VI acc[3 * groups];
+        for (VI& a : acc) a = correction;
         for (int t = 0; t < taps; ++t) {
             const VI w = Isa::Set1(plan.pairTaps[t].pattern);
             const int32_t* p = pairs + x + plan.pairTaps[t].offset;
-            for (int c = 0; c < 3; ++c) {
-                a[2 * c] = Isa::Madd(a[2 * c], Isa::Load(p + c * stride), w);
-                a[2 * c + 1] = Isa::Madd(a[2 * c + 1], Isa::Load(p + c * stride + lanes), w);
-            }
+            for (int c = 0; c < 3; ++c)
+                for (int g = 0; g < groups; ++g)
+                    acc[c * groups + g] = Isa::Madd(acc[c * groups + g], Isa::Load(p + c * stride + g * lanes), w);
         }
-        for (int c = 0; c < 3; ++c) {
-            if constexpr (toDoubles) {
-                Isa::StoreWide(out + c * stride + x, a[2 * c]);
-                Isa::StoreWide(out + c * stride + x + lanes, a[2 * c + 1]);
-            } else {
-                Isa::Store(out + c * stride + x, a[2 * c]);
-                Isa::Store(out + c * stride + x + lanes, a[2 * c + 1]);
+        for (int c = 0; c < 3; ++c)
+            for (int g = 0; g < groups; ++g) {
+                if constexpr (toDoubles)
+                    Isa::StoreWide(out + c * stride + x + g * lanes, acc[c * groups + g]);
+                else
+                    Isa::Store(out + c * stride + x + g * lanes, acc[c * groups + g]);
             }
-        }
     }
 }
 
@@ -186,8 +188,9 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
 {
     using VI = typename Isa::VI;
     constexpr int lanes = Isa::kLanes;
-    constexpr int chunk = 2 * lanes;
-    constexpr unsigned groupMask = lanes == 32 ? ~0u : (1u << lanes) - 1;
+    constexpr int groups = Isa::kGroups;
+    constexpr int chunk = groups * lanes;
+    constexpr unsigned groupMask = (1u << lanes) - 1;
     const Finisher<Isa, kind> finish(plan);
     const size_t stride = job.planeStride;
     const int taps = plan.verticalTapCount;
@@ -198,25 +201,26 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
         if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
         const unsigned bits = ChunkBits<chunk>(job.selected, x);
         if (!bits) continue;
-        VI r0 = Isa::Zero(), g0 = Isa::Zero(), b0 = Isa::Zero(), r1 = Isa::Zero(), g1 = Isa::Zero(), b1 = Isa::Zero();
+        VI acc[3 * groups];
+        for (VI& a : acc) a = Isa::Zero();
         for (int t = 0; t < taps; ++t) {
             const VI w = Isa::Set1(plan.verticalTaps[t].weight);
             const int32_t* p = tapRows[t] + x;
-            r0 = Isa::Add(r0, Isa::MulLo(Isa::Load(p), w));
-            r1 = Isa::Add(r1, Isa::MulLo(Isa::Load(p + lanes), w));
-            g0 = Isa::Add(g0, Isa::MulLo(Isa::Load(p + stride), w));
-            g1 = Isa::Add(g1, Isa::MulLo(Isa::Load(p + stride + lanes), w));
-            b0 = Isa::Add(b0, Isa::MulLo(Isa::Load(p + 2 * stride), w));
-            b1 = Isa::Add(b1, Isa::MulLo(Isa::Load(p + 2 * stride + lanes), w));
+            for (int c = 0; c < 3; ++c)
+                for (int g = 0; g < groups; ++g)
+                    acc[c * groups + g] =
+                        Isa::Add(acc[c * groups + g], Isa::MulLo(Isa::Load(p + c * stride + g * lanes), w));
         }
-        StoreGroup<Isa>(job, x, bits & groupMask, finish(r0), finish(g0), finish(b0));
-        StoreGroup<Isa>(job, x + lanes, bits >> lanes, finish(r1), finish(g1), finish(b1));
+        for (int g = 0; g < groups; ++g)
+            StoreGroup<Isa>(job, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
+                            finish(acc[groups + g]), finish(acc[2 * groups + g]));
     }
     Isa::Fence();
 }
 
 // The wide tier: exact integer sums in doubles, then the same divide, offset, clamp and invert;
-// one group of kLanes pixels at a time (six accumulators: three channels, two halves).
+// one group of kLanes pixels at a time, kWideChannels channels a pass over the taps (two
+// accumulators a channel).
 template <class Isa>
 static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
 {
@@ -224,6 +228,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     using VI = typename Isa::VI;
     constexpr int lanes = Isa::kLanes;
     constexpr int half = lanes / 2;
+    constexpr int perPass = Isa::kWideChannels;
     const size_t stride = job.planeStride;
     const int taps = plan.wideTapCount;
     const double* tapRows[kMaxWideTaps];
@@ -240,23 +245,26 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
         if (job.upcoming) Prefetch<lanes>(job.upcoming + x);
         const unsigned bits = ChunkBits<lanes>(job.selected, x);
         if (!bits) continue;
-        VD acc[6];
-        for (VD& a : acc) a = Isa::ZeroW();
-        for (int t = 0; t < taps; ++t) {
-            const VD w = Isa::SetW(plan.wideTaps[t].weight);
-            const double* p = tapRows[t] + x;
-            for (int c = 0; c < 3; ++c) {
-                acc[2 * c] = Isa::FmaW(acc[2 * c], Isa::LoadW(p + c * stride), w);
-                acc[2 * c + 1] = Isa::FmaW(acc[2 * c + 1], Isa::LoadW(p + c * stride + half), w);
+        VI result[3];
+        for (int first = 0; first < 3; first += perPass) {
+            VD acc[2 * perPass];
+            for (VD& a : acc) a = Isa::ZeroW();
+            for (int t = 0; t < taps; ++t) {
+                const VD w = Isa::SetW(plan.wideTaps[t].weight);
+                const double* p = tapRows[t] + x + first * stride;
+                for (int c = 0; c < perPass; ++c) {
+                    acc[2 * c] = Isa::FmaW(acc[2 * c], Isa::LoadW(p + c * stride), w);
+                    acc[2 * c + 1] = Isa::FmaW(acc[2 * c + 1], Isa::LoadW(p + c * stride + half), w);
+                }
             }
+            for (VD& a : acc) {
+                VD q = plan.wideDivide ? Isa::DivW(a, divisor) : a;
+                q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
+                a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
+            }
+            for (int c = 0; c < perPass; ++c) result[first + c] = Isa::Xor(Isa::ToInt(acc[2 * c], acc[2 * c + 1]), invert);
         }
-        for (VD& a : acc) {
-            VD q = plan.wideDivide ? Isa::DivW(a, divisor) : a;
-            q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
-            a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
-        }
-        StoreGroup<Isa>(job, x, bits, Isa::Xor(Isa::ToInt(acc[0], acc[1]), invert),
-                        Isa::Xor(Isa::ToInt(acc[2], acc[3]), invert), Isa::Xor(Isa::ToInt(acc[4], acc[5]), invert));
+        StoreGroup<Isa>(job, x, bits, result[0], result[1], result[2]);
     }
     Isa::Fence();
 }

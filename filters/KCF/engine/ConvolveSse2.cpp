@@ -11,6 +11,9 @@ struct Sse2 {
     using VDB = __m128d;
     using VD = __m128d;
     static constexpr int kLanes = 4;
+    // A multiply-add here needs a scratch register besides its accumulator.
+    static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
+    static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;  // the wide multiply-add needs a scratch register
 
     static void Fence() { _mm_sfence(); }
     static VI Zero() { return _mm_setzero_si128(); }
