@@ -4,10 +4,10 @@
 // Tiers, by how large a sum can grow (|S| <= sum(|w|) * 65535):
 //   Narrow  sum(|w|) <= 32767: pixels biased to signed 16 bits (p - 32768), 16-bit multiply-adds
 //           into 32-bit lanes, one constant correction; every partial sum fits in 32 bits.
-//   Wide    sum(|w|) * 65535 <= 2^53: sums in double lanes, where every such integer is exact.
+//   Wide    sum(|w|) * 65535 < 2^53: sums in double lanes, where every such integer is exact.
 //   Scalar  beyond that: the reference engine's 64-bit sums.
 // This header is shared by baseline code and by the files built for wider instruction sets, so it
-// holds plain data and declarations only: no inline code that either side could instantiate.
+// holds data and declarations only: no inline code that either side would instantiate.
 #pragma once
 
 #include "ConvolveEngine.h"
