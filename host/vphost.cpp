@@ -1,31 +1,122 @@
-// vphost: a stand-in Video Post host that loads an image-filter module and runs it over image files.
+// vphost: a stand-in Video Post host that loads an image-filter module through its exports and
+// runs it over image files, the way the host runs a filter event on each frame.
 #include "HostCore.h"
+#include "HostPlatform.h"
+#include "ImageIO.h"
+#include "MemoryBitmap.h"
+#include "ProgressWindow.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-int Usage()
+const char kUsage[] =
+    "usage: vphost render --filter MODULE --in IN --out OUT [--config BLOCK] [--mtl-ids IDS8]\n"
+    "                     [--obj-ids IDS16] [--abort-at-row N] [--plugcfg DIR]\n"
+    "       vphost info --filter MODULE [--plugcfg DIR]\n"
+    "IN: PNG or PAM, 8 or 16 bits, gray, gray+alpha, RGB or RGBA. OUT: 16-bit RGBA (PNG, or PAM for *.pam).\n"
+    "IDS8 / IDS16: 8-bit / 16-bit gray images of IN's size: the material effects / object channel.\n";
+
+struct Options {
+    std::string command, filter, in, out, config, mtlIds, objIds, plugCfg;
+    int abortAtRow = -1;
+};
+
+int Fail(const std::string& message)
 {
-    std::fprintf(stderr,
-                 "usage: vphost info --filter MODULE\n");
-    return 2;
+    std::fprintf(stderr, "vphost: %s\n", message.c_str());
+    return 1;
 }
 
-int Info(const std::string& modulePath)
+bool ParseRow(const std::string& text, int& row)
 {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || errno || value < 0 || value > 65535) return false;
+    row = static_cast<int>(value);
+    return true;
+}
+
+// Returns false (and says why) on a malformed command line.
+bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string& error)
+{
+    if (args.empty()) {
+        error = "no command";
+        return false;
+    }
+    o.command = args[0];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (i + 1 >= args.size()) {
+            error = "missing value after " + a;
+            return false;
+        }
+        const std::string& v = args[++i];
+        if (a == "--filter") o.filter = v;
+        else if (a == "--in") o.in = v;
+        else if (a == "--out") o.out = v;
+        else if (a == "--config") o.config = v;
+        else if (a == "--mtl-ids") o.mtlIds = v;
+        else if (a == "--obj-ids") o.objIds = v;
+        else if (a == "--plugcfg") o.plugCfg = v;
+        else if (a == "--abort-at-row") {
+            if (!ParseRow(v, o.abortAtRow)) {
+                error = "--abort-at-row takes a row number 0..65535, not '" + v + "'";
+                return false;
+            }
+        } else {
+            error = "unknown option " + a;
+            return false;
+        }
+    }
+    if (o.filter.empty()) {
+        error = "--filter MODULE is required";
+        return false;
+    }
+    if (o.command == "render" && (o.in.empty() || o.out.empty())) {
+        error = "render needs --in IN and --out OUT";
+        return false;
+    }
+    return true;
+}
+
+bool ReadBlockFile(const std::string& path, std::vector<unsigned char>& block, std::string& error)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        error = path + ": cannot open the configuration block";
+        return false;
+    }
+    unsigned char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        block.insert(block.end(), buffer, buffer + n);
+        if (block.size() > (1u << 20)) break;
+    }
+    return true;
+}
+
+void UsePlugCfg(const Options& o)
+{
+    SetHostPlugCfgDir(o.plugCfg.empty() ? DefaultPlugCfgDir() : o.plugCfg);
+}
+
+int Info(const Options& o)
+{
+    UsePlugCfg(o);
     FilterModule module;
     std::string error;
-    if (!LoadFilterModule(modulePath, module, error)) {
-        std::fprintf(stderr, "vphost: %s\n", error.c_str());
-        return 1;
-    }
+    if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
     ClassDesc* desc = module.filterClass;
     const Class_ID id = desc->ClassID();
-    std::printf("module:       %s\n", modulePath.c_str());
+    std::printf("module:       %s\n", o.filter.c_str());
     std::printf("description:  %s\n", module.libDescription());
     std::printf("version:      0x%08lX\n", static_cast<unsigned long>(module.libVersion()));
     std::printf("classes:      %d\n", module.libNumberClasses());
@@ -38,17 +129,83 @@ int Info(const std::string& modulePath)
     return 0;
 }
 
+int Render(const Options& o)
+{
+    UsePlugCfg(o);
+    if (!MakeDirectories(HostPlugCfgDir())) return Fail("cannot create the plug-in configuration folder " + HostPlugCfgDir());
+
+    FilterModule module;
+    std::string error;
+    if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
+
+    Image frame;
+    if (!ReadImage(o.in, frame, error)) return Fail(error);
+    IdImage mtl, obj;
+    const bool haveMtl = !o.mtlIds.empty(), haveObj = !o.objIds.empty();
+    if (haveMtl && !ReadIdImage(o.mtlIds, 8, mtl, error)) return Fail(error);
+    if (haveObj && !ReadIdImage(o.objIds, 16, obj, error)) return Fail(error);
+    for (const IdImage* ids : {haveMtl ? &mtl : nullptr, haveObj ? &obj : nullptr}) {
+        if (ids && (ids->width != frame.width || ids->height != frame.height))
+            return Fail((ids == &mtl ? o.mtlIds : o.objIds) + ": the id image is " + std::to_string(ids->width) + "x" +
+                        std::to_string(ids->height) + ", the frame " + std::to_string(frame.width) + "x" +
+                        std::to_string(frame.height));
+    }
+    std::vector<unsigned char> block;
+    if (!o.config.empty() && !ReadBlockFile(o.config, block, error)) return Fail(error);
+
+    ImageFilter* filter = CreateFilter(module, error);
+    if (!filter) return Fail(error);
+    std::unique_ptr<ImageFilter> owner(filter);
+
+    if (!o.config.empty()) {
+        const DWORD expected = filter->EvaluateConfigure();
+        if (block.size() != expected)
+            return Fail(o.config + ": the configuration block is " + std::to_string(block.size()) +
+                        " bytes; the filter expects " + std::to_string(expected));
+        if (!filter->LoadConfigure(block.data()))
+            return Fail(o.config + ": the filter refused the configuration block (not one of its own)");
+    }
+
+    MemoryStorage storage(std::move(frame));
+    const DWORD channels = filter->ChannelsRequired();
+    if (channels & GB_CHAN_MTL_EFFECTS) {
+        if (haveMtl) storage.SetMaterialChannel(std::vector<uint8_t>(mtl.values.begin(), mtl.values.end()));
+        else std::fprintf(stderr, "vphost: note: the filter asks for the material effects channel; without --mtl-ids the frame has none\n");
+    }
+    if (channels & GB_CHAN_OBJECT) {
+        if (haveObj) storage.SetObjectChannel(std::move(obj.values));
+        else std::fprintf(stderr, "vphost: note: the filter asks for the object channel; without --obj-ids the frame has none\n");
+    }
+    Bitmap bitmap(&storage);
+    filter->SetSource(&bitmap);
+
+    ProgressWindow progress;
+    progress.abortAtRow = o.abortAtRow;
+    progress.showBar = IsTerminal(stderr);
+    if (!filter->Render(progress.Handle())) return Fail("the filter's Render failed; no output written");
+    filter->SetSource(nullptr);
+
+    if (!WriteImage(o.out, storage.image(), error)) return Fail(error);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage();
-    std::string modulePath;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--filter" && i + 1 < args.size()) modulePath = args[++i];
-        else return Usage();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
     }
-    if (args[0] == "info" && !modulePath.empty()) return Info(modulePath);
-    return Usage();
+    Options options;
+    std::string error;
+    if (!ParseOptions(args, options, error)) {
+        std::fprintf(stderr, "vphost: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options.command == "render") return Render(options);
+    if (options.command == "info") return Info(options);
+    std::fprintf(stderr, "vphost: unknown command '%s'\n%s", options.command.c_str(), kUsage);
+    return 2;
 }

@@ -1,4 +1,35 @@
-// The render driver: one frame of the host's Video Post through the convolution engine.
+// The render driver: one frame of the host's Video Post through the convolution engine, in place.
+#include "ImageAccess.h"
 #include "KernelFilter.h"
 
-BOOL KernelFilter::Render(HWND) { return srcmap ? TRUE : FALSE; }
+BOOL KernelFilter::Render(HWND hWnd)
+{
+    if (!srcmap) return FALSE;
+    KernelImage image(hWnd, srcmap);
+    // A frame copy that could not be allocated: leave the host's bitmap exactly as it was.
+    if (!image.Ready()) return FALSE;
+
+    const KernelRecord& k = settings.kernel;
+    // A damaged block may carry any size; the weights then decide it, as the dialog would.
+    const int size = IsKernelSize(k.size) ? k.size : KernelSizeOf(k.weights);
+    int32_t subKernel[kGridCells];
+    ExtractSubKernel(k.weights, size, subKernel);
+
+    bool run = false;
+    int maskId = -1;
+    switch (settings.sourceMode) {
+    case kSourceWholeImage: run = true; break;
+    case kSourceMaterialEffects:
+        run = image.RequestChannel(GB_CHAN_MTL_EFFECTS) == 1;
+        maskId = settings.materialId;
+        break;
+    case kSourceObject:
+        run = image.RequestChannel(GB_CHAN_OBJECT) == 1;
+        maskId = settings.objectId;
+        break;
+    default: break;
+    }
+    if (run) image.Convolve(maskId, subKernel, size, k.divisor, k.offset, k.invert);
+    image.WriteBack();
+    return TRUE;
+}

@@ -1,0 +1,60 @@
+// The convolution engine's arithmetic on plain memory: one frame, one kernel, one row at a time.
+//
+// The arithmetic contract, for every pixel (x, y) that the mask selects:
+//   window   rows y+dy and columns x+dx with |dy|, |dx| <= size/2, cropped at the frame border;
+//            the weights that would fall outside are skipped and the rest are not rescaled;
+//   sums     r, g, b = sum of weight[dy+half][dx+half] * channel, the kernel not mirrored, each
+//            channel an unsigned 16-bit value, products and sums in signed 64-bit integers (exact:
+//            a sum that fits in 32 bits gives the same result as 32-bit arithmetic would);
+//   divide   when divisor != 0, sum / divisor, truncating toward zero;
+//   offset   added after the division;
+//   clamp    to 0 .. 65535;
+//   invert   only when invert == 1: 65535 - value;
+//   alpha    copied from the source pixel.
+// Pixels the mask does not select are not written. The mask compares maskId (-1: every pixel) with
+// the pixel's identifier: the 8-bit material effects value when that channel was requested, else the
+// 16-bit object value when that was, 0 when the requested channel's array is missing.
+#pragma once
+
+#include "Bitmap.h"
+
+#include <cstdint>
+
+struct ConvolveFrame {
+    const BMM_Color_64* source;  // read only
+    BMM_Color_64* work;          // written
+    int width;
+    int height;
+    const uint8_t* materialChannel;  // per pixel, or null
+    const uint16_t* objectChannel;   // per pixel, or null
+    uint32_t requestedChannels;      // bit set of the requested channel identifiers
+};
+
+struct ConvolveKernel {
+    const int32_t* weights;  // size x size, row-major
+    int size;                // 3, 5, 7 or 9
+    int32_t divisor;
+    int32_t offset;
+    int32_t invert;
+    int32_t maskId;
+};
+
+// The identifier the mask compares for pixel index i.
+inline int32_t PixelId(const ConvolveFrame& f, int64_t i)
+{
+    if (f.requestedChannels & GB_CHAN_MTL_EFFECTS) return f.materialChannel ? f.materialChannel[i] : 0;
+    if (f.requestedChannels & GB_CHAN_OBJECT) return f.objectChannel ? f.objectChannel[i] : 0;
+    return 0;
+}
+
+// The result channel from a full sum, by the contract above.
+inline uint16_t FinishChannel(int64_t sum, int32_t divisor, int32_t offset, int32_t invert)
+{
+    if (divisor != 0) sum /= divisor;
+    sum += offset;
+    const int64_t clamped = sum < 0 ? 0 : (sum > 65535 ? 65535 : sum);
+    return static_cast<uint16_t>(invert == 1 ? 65535 - clamped : clamped);
+}
+
+// The reference engine: row y of the frame, written as plainly as the contract reads.
+void ConvolveRowReference(const ConvolveFrame& frame, const ConvolveKernel& kernel, int y);

@@ -1,0 +1,115 @@
+// kcftool's text side: kernels and option values as users type them, and stored blocks.
+#include "SettingsText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+bool Block(std::vector<std::string> args, FilterSettings& s, std::string& error)
+{
+    BlockOptions o;
+    s = DefaultFilterSettings();
+    return ParseBlockOptions(args, s, o, error);
+}
+
+}  // namespace
+
+TEST(ParseKernel, PlacesTheBlockCentredAndAppliesTheSizeRule)
+{
+    KernelRecord k = DefaultKernelRecord();
+    std::string error;
+    ASSERT_TRUE(ParseKernel("0 -1 0; -1 5 -1; 0 -1 0", k, error)) << error;
+    EXPECT_EQ(k.size, 3);
+    EXPECT_EQ(k.weights[3 * 9 + 4], -1);
+    EXPECT_EQ(k.weights[4 * 9 + 4], 5);
+    EXPECT_EQ(k.weights[0], 0);
+
+    ASSERT_TRUE(ParseKernel("1,2,3,4,5;0 0 0 0 0;0 0 1 0 0;0 0 0 0 0;0 0 0 0 0;", k, error)) << error;
+    EXPECT_EQ(k.size, 5);
+    EXPECT_EQ(k.weights[2 * 9 + 2], 1);
+    // A 5-row kernel whose outer ring is zero is a 3x3 kernel, as the dialog would say.
+    ASSERT_TRUE(ParseKernel("0 0 0 0 0; 0 1 1 1 0; 0 1 1 1 0; 0 1 1 1 0; 0 0 0 0 0", k, error));
+    EXPECT_EQ(k.size, 3);
+    ASSERT_TRUE(ParseKernel("-2147483648 0 0; 0 2147483647 0; 0 0 0", k, error)) << error;
+    EXPECT_EQ(k.weights[3 * 9 + 3], INT32_MIN);
+}
+
+TEST(ParseKernel, RefusesMalformedKernelsAndKeepsTheRecord)
+{
+    const char* bad[] = {"",          "1 2; 3 4",          "1 2 3; 4 5 6",      "1 2 3; 4 5; 6 7 8",
+                         "1 2 3 4; 1 2 3; 1 2 3", "a b c; 1 2 3; 1 2 3", "1 2 3; 1 2 3; 1 2 2147483648",
+                         "1.5 0 0; 0 0 0; 0 0 0", "0x10 0 0; 0 0 0; 0 0 0", "1 1 1 1 1 1 1 1 1 1; 1; 1",
+                         "1;1;1;1;1;1;1;1;1;1;1"};
+    for (const char* text : bad) {
+        KernelRecord k = DefaultKernelRecord();
+        k.weights[40] = 77;
+        std::string error;
+        EXPECT_FALSE(ParseKernel(text, k, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_EQ(k.weights[40], 77) << text;
+    }
+}
+
+TEST(BlockOptions, RangesAreTheDialogsAndMessagesNameTheValue)
+{
+    FilterSettings s;
+    std::string error;
+    ASSERT_TRUE(Block({"--out", "x", "--divisor", "-99999", "--offset", "99999", "--mtl-id", "15", "--obj-id", "65535",
+                       "--source", "obj", "--invert", "--name", "Edge"},
+                      s, error))
+        << error;
+    EXPECT_EQ(s.kernel.divisor, -99999);
+    EXPECT_EQ(s.kernel.offset, 99999);
+    EXPECT_EQ(s.materialId, 15);
+    EXPECT_EQ(s.objectId, 65535);
+    EXPECT_EQ(s.sourceMode, kSourceObject);
+    EXPECT_EQ(s.kernel.invert, 1);
+    EXPECT_STREQ(s.presetName, "Edge");
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--out", "x", "--divisor", "100000"}, "100000"},
+        {{"--out", "x", "--offset", "-100000"}, "-100000"},
+        {{"--out", "x", "--mtl-id", "16"}, "16"},
+        {{"--out", "x", "--obj-id", "65536"}, "65536"},
+        {{"--out", "x", "--obj-id", "-1"}, "-1"},
+        {{"--out", "x", "--divisor", "12abc"}, "12abc"},
+        {{"--out", "x", "--source", "alpha"}, "alpha"},
+        {{"--out", "x", "--name", std::string(256, 'n')}, "255"},
+        {{"--out", "x", "--bogus", "1"}, "--bogus"},
+        {{"--divisor", "2"}, "--out"},
+        {{"--out"}, "--out"},
+        {{"--out", "x", "--preset", "Blur"}, "--library"},
+    };
+    for (const auto& [args, named] : refused) {
+        EXPECT_FALSE(Block(args, s, error)) << args.back();
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+    }
+}
+
+TEST(StoredBlock, SizeAndTagAreChecked)
+{
+    FilterSettings s = DefaultFilterSettings(), out;
+    std::vector<unsigned char> bytes(reinterpret_cast<unsigned char*>(&s), reinterpret_cast<unsigned char*>(&s) + 612);
+    std::string error;
+    EXPECT_TRUE(CheckBlock(bytes, out, error));
+    bytes.push_back(0);
+    EXPECT_FALSE(CheckBlock(bytes, out, error));
+    EXPECT_NE(error.find("613"), std::string::npos);
+    bytes.pop_back();
+    bytes[3] ^= 0xFF;
+    EXPECT_FALSE(CheckBlock(bytes, out, error));
+    EXPECT_FALSE(CheckBlock({}, out, error));
+}
+
+TEST(StoredBlock, DescriptionOfADamagedBlockStaysInsideIt)
+{
+    FilterSettings s = DefaultFilterSettings();
+    std::memset(s.presetName, 'z', sizeof s.presetName);  // no terminator
+    s.kernel.size = 4;
+    const std::string text = DescribeSettings(s);
+    EXPECT_NE(text.find("damaged"), std::string::npos);
+    EXPECT_NE(text.find("\"" + std::string(256, 'z') + "\""), std::string::npos);
+    EXPECT_EQ(text.find(std::string(257, 'z')), std::string::npos);
+}

@@ -1,0 +1,16 @@
+// The Windows build of vphost has no PNG library: it reads and writes PAM only.
+#include "ImageIO.h"
+
+bool PngSupported() { return false; }
+
+bool DecodePng(const std::vector<unsigned char>&, Raster&, std::string& error)
+{
+    error = "this build of vphost reads PAM only; convert the PNG to PAM";
+    return false;
+}
+
+bool EncodePng(std::FILE*, const Image&, std::string& error)
+{
+    error = "this build of vphost writes PAM only";
+    return false;
+}
