@@ -2,6 +2,7 @@
 // runs it over image files, the way the host runs a filter event on each frame.
 #include "HostCore.h"
 #include "HostPlatform.h"
+#include "HostWindow.h"
 #include "ImageIO.h"
 #include "MemoryBitmap.h"
 #include "ProgressWindow.h"
@@ -20,8 +21,12 @@ const char kUsage[] =
     "usage: vphost render --filter MODULE --in IN --out OUT [--config BLOCK] [--mtl-ids IDS8]\n"
     "                     [--obj-ids IDS16] [--abort-at-row N] [--plugcfg DIR]\n"
     "       vphost info --filter MODULE [--plugcfg DIR]\n"
+    "       vphost configure --filter MODULE [--config BLOCK] [--plugcfg DIR]   (Windows)\n"
+    "       vphost about --filter MODULE   (Windows)\n"
     "IN: PNG or PAM, 8 or 16 bits, gray, gray+alpha, RGB or RGBA. OUT: 16-bit RGBA (PNG, or PAM for *.pam).\n"
-    "IDS8 / IDS16: 8-bit / 16-bit gray images of IN's size: the material effects / object channel.\n";
+    "IDS8 / IDS16: 8-bit / 16-bit gray images of IN's size: the material effects / object channel.\n"
+    "configure opens the filter's control dialog on BLOCK (the defaults when BLOCK does not exist) and\n"
+    "writes BLOCK when the dialog closes with OK. The preset library is DIR's ZAV_KCF.SET.\n";
 
 struct Options {
     std::string command, filter, in, out, config, mtlIds, objIds, plugCfg;
@@ -189,6 +194,85 @@ int Render(const Options& o)
     return 0;
 }
 
+// Writes the block beside its target first, so that a failed write leaves the old block whole.
+bool WriteBlockFile(const std::string& path, const std::vector<unsigned char>& block, std::string& error)
+{
+    const std::string temporary = path + ".tmp" + std::to_string(ProcessId());
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool ok = file && std::fwrite(block.data(), 1, block.size(), file) == block.size();
+    if (file) ok = std::fclose(file) == 0 && ok;
+    ok = ok && ReplaceFileWith(temporary, path);
+    if (!ok) {
+        RemoveFile(temporary);
+        error = path + ": cannot write the configuration block";
+    }
+    return ok;
+}
+
+bool FileExists(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file) std::fclose(file);
+    return file != nullptr;
+}
+
+int Configure(const Options& o)
+{
+    if (!HostWindow::Available()) return Fail("configure shows the filter's control dialog, which only the Windows build has");
+    UsePlugCfg(o);
+    if (!MakeDirectories(HostPlugCfgDir())) return Fail("cannot create the plug-in configuration folder " + HostPlugCfgDir());
+    FilterModule module;
+    std::string error;
+    if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
+    ImageFilter* filter = CreateFilter(module, error);
+    if (!filter) return Fail(error);
+    std::unique_ptr<ImageFilter> owner(filter);
+
+    const DWORD size = filter->EvaluateConfigure();
+    if (!o.config.empty() && FileExists(o.config)) {
+        std::vector<unsigned char> block;
+        if (!ReadBlockFile(o.config, block, error)) return Fail(error);
+        if (block.size() != size)
+            return Fail(o.config + ": the configuration block is " + std::to_string(block.size()) +
+                        " bytes; the filter expects " + std::to_string(size));
+        if (!filter->LoadConfigure(block.data()))
+            return Fail(o.config + ": the filter refused the configuration block (not one of its own)");
+    } else if (!o.config.empty()) {
+        std::fprintf(stderr, "vphost: note: %s does not exist yet; the dialog starts from the filter's defaults\n",
+                     o.config.c_str());
+    }
+
+    HostWindow host("Video Post - vphost");
+    if (!filter->ShowControl(host.Handle())) {
+        std::printf("configure: cancelled%s\n", o.config.empty() ? "" : ("; " + o.config + " left as it was").c_str());
+        return 0;
+    }
+    if (o.config.empty()) {
+        std::printf("configure: OK\n");
+        return 0;
+    }
+    std::vector<unsigned char> block(size);
+    if (!filter->SaveConfigure(block.data())) return Fail("the filter did not hand over its configuration block");
+    if (!WriteBlockFile(o.config, block, error)) return Fail(error);
+    std::printf("configure: OK; wrote %s\n", o.config.c_str());
+    return 0;
+}
+
+int About(const Options& o)
+{
+    if (!HostWindow::Available()) return Fail("about shows the filter's About box, which only the Windows build has");
+    UsePlugCfg(o);
+    FilterModule module;
+    std::string error;
+    if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
+    ImageFilter* filter = CreateFilter(module, error);
+    if (!filter) return Fail(error);
+    std::unique_ptr<ImageFilter> owner(filter);
+    HostWindow host("Video Post - vphost");
+    filter->ShowAbout(host.Handle());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -206,6 +290,8 @@ int main(int argc, char** argv)
     }
     if (options.command == "render") return Render(options);
     if (options.command == "info") return Info(options);
+    if (options.command == "configure") return Configure(options);
+    if (options.command == "about") return About(options);
     std::fprintf(stderr, "vphost: unknown command '%s'\n%s", options.command.c_str(), kUsage);
     return 2;
 }
