@@ -61,12 +61,6 @@ std::vector<Entry> ReadAll(const std::string& path)
     return out;
 }
 
-std::string WithoutCarriageReturns(std::string s)
-{
-    std::erase(s, '\r');
-    return s;
-}
-
 int CountLines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
 
 class PresetLibraryTest : public ::testing::Test {

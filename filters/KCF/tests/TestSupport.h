@@ -67,6 +67,12 @@ inline std::string ReadFileBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+inline std::string WithoutCarriageReturns(std::string s)
+{
+    std::erase(s, '\r');
+    return s;
+}
+
 inline void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
