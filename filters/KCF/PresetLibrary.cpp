@@ -141,7 +141,8 @@ int ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record)
         for (int c = 0; c < blockSize; ++c)
             record->weights[(origin + r) * kGridSide + origin + c] = ok[c] ? row[c] : 0;
     }
-    record->size = sizeOk ? size : KernelSizeOf(record->weights);
+    // Without a readable size the whole grid was read; 9 says so, and writes it back whole.
+    record->size = sizeOk ? size : kGridSide;
 
     int32_t last[3];
     bool ok[3];

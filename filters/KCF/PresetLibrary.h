@@ -17,8 +17,9 @@ FILE* OpenPresetLibrary(const char* path);
 
 // Reads the next record of an open library: its name into name (256 characters) and its kernel
 // into record. Returns 1 when a record was read, 0 at the end of the file. A number that cannot
-// be read leaves a grid cell 0 and the divisor, offset or invert as it was; the size is kept as
-// written, or follows the kernel-size rule when it cannot be read.
+// be read leaves a grid cell 0 and the divisor, offset or invert as it was. The size is kept as
+// written; a size that is none of 3, 5, 7, 9 reads the whole grid, and one that cannot be read
+// reads the whole grid and becomes 9.
 int ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record);
 
 // Looks for the first record named exactly name (case matters). Returns 1 and leaves the record

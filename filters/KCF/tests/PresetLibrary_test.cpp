@@ -215,16 +215,21 @@ TEST_F(PresetLibraryTest, DamagedNumbers)
 
 TEST_F(PresetLibraryTest, OddSizes)
 {
-    // A size that cannot be read follows the kernel-size rule over the grid that was read; any
-    // other size is kept as written, with the whole grid, and writes back the same way.
+    // A size that cannot be read reads the whole grid and becomes 9, so that the record writes
+    // back whole; any other size is kept as written, with the whole grid, and writes back the same way.
     std::string file = "Unreadable size\r\nnine\r\n";
     for (int r = 0; r < 9; ++r) file += r == 1 ? "0 0 0 0 4 0 0 0 0\r\n" : "0 0 0 0 0 0 0 0 0\r\n";
     file += "1 0 0\r\n";
     WriteFileBytes(library, file);
     auto read = ReadAll(library);
     ASSERT_EQ(read.size(), 1u);
-    EXPECT_EQ(read[0].record.size, 7);
+    EXPECT_EQ(read[0].record.size, 9);
     EXPECT_EQ(read[0].record.weights[13], 4);
+    const std::string rewritten = dir.File("rewritten.SET");
+    ASSERT_EQ(AppendPreset(rewritten.c_str(), read[0].name.c_str(), &read[0].record), 1);
+    const auto again = ReadAll(rewritten);
+    ASSERT_EQ(again.size(), 1u);
+    ExpectSame(again[0].record, read[0].record, "written back whole");
 
     const std::string odd = dir.File("odd.SET");
     for (int32_t size : {4, 0, -5, 1 << 20}) {
