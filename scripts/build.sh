@@ -7,3 +7,5 @@ for preset in native win32; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
+# The package as a user gets it, also at the top of the tree (ignored by git).
+rm -rf dist && cp -r build/win32/dist dist

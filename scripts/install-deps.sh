@@ -11,6 +11,8 @@ packages=(
   xvfb xauth                           # a display for the dialog tests
   imagemagick                          # turns screenshots into PNG for the README
   x11-apps                             # xwd, for screenshots under Xvfb
+  fonts-wine fonts-wqy-microhei        # Wine's own fonts (caption buttons) and CJK glyphs for the dialogs
+  locales                              # localedef, for the Japanese and Korean screenshots
 )
 
 missing=()

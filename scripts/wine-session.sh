@@ -32,4 +32,7 @@ kcfStartSession() {
   wineserver -k >/dev/null 2>&1 || true   # a server left from an earlier run would not be ours to keep
   wineserver -p
   "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1 || true   # makes the prefix on first use
+  # No window manager runs on the virtual display: Wine manages its windows itself, or closing
+  # each window would wait two seconds for a manager that never answers.
+  "$WINE_RUN" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 }

@@ -1,0 +1,104 @@
+// The installer's whole state: the script SETUP.INI, the host binding and the install steps.
+#pragma once
+
+#include "HostVersionList.h"
+#include "IniFile.h"
+#include "ProgressLog.h"
+
+#include <windows.h>
+
+#include <string>
+
+// Where the installer looks outside its script; tests point every part at their own tree.
+struct InstallEnvironment {
+    HKEY machineRoot = HKEY_LOCAL_MACHINE;  // hosts 6.0 and above
+    HKEY userRoot = HKEY_CURRENT_USER;      // older hosts
+    std::string windowsDirectory;           // empty: ask the platform
+    std::string systemDirectory;            // empty: ask the platform
+};
+
+// The product as the script's [Product] section describes it.
+struct ProductRecord {
+    float version = 1.0f;
+    float maxVer = 3.0f;
+    bool multi = false;
+    std::string title;
+    std::string company;
+    std::string product;
+    std::string size;
+};
+
+// What one file action came to.
+enum FileResult { kDone = 1, kAborted = 3, kFailedOrSkipped = 5 };
+
+class InstallScript {
+public:
+    explicit InstallScript(InstallEnvironment environment = {});
+
+    // Opens SETUP.INI in the directory, discovers the hosts, shows the program path in the edit
+    // (may be null) and reads the product. False when the script does not open.
+    bool Load(HWND owner, HWND programPathEdit, const std::string& directory);
+    // Runs every step against the bound host. 1 when the install ran, 0 when it was refused.
+    int Install(ProgressLog& log);
+    // True when the last install ended a copy list on the user's Abort.
+    bool AnyAborted() const { return aborted_; }
+
+    // Host discovery and binding.
+    bool DiscoverHosts();
+    // Binds the host in the directory (both INI files and the program path), all or nothing.
+    bool BindHost(const std::string& directory);
+    // Binds the drive and directory of a full path.
+    bool TakeProgramPath(const std::string& fullPath);
+    // The entry the Setup dialog selects at start, -1 when the list is empty.
+    int StartEntry() const;
+    // Makes the entry current: version text, program path and binding. A failed bind keeps the
+    // previous binding and version whole.
+    bool SelectEntry(int index);
+    void FillVersionList(HWND dropDown) const;
+    void ApplySelection(HWND dropDown, HWND programPathEdit);
+    bool Browse(HWND parent, HWND programPathEdit);
+
+    const ProductRecord& Product() const { return product_; }
+    const HostVersionList& Versions() const { return versions_; }
+    const std::string& ProgramPath() const { return programPath_; }
+    const std::string& HostRoot() const { return hostRoot_; }
+    const std::string& CurrentVersion() const { return currentVersion_; }
+    const IniFile& Script() const { return script_; }
+    const IniFile& MaxIni() const { return maxIni_; }
+    const IniFile& PluginIni() const { return pluginIni_; }
+    bool HostBound() const { return !hostRoot_.empty() && !maxIni_.Path().empty() && !pluginIni_.Path().empty(); }
+
+private:
+    bool ReadHostLocation(const std::string& version, std::string& value) const;
+    bool OpenHostFiles(std::string& directory, IniFile& maxIni, IniFile& pluginIni) const;
+    bool ResolveHostDir(const char* name, std::string& directory) const;
+    std::string PlatformDirectory(bool system) const;
+
+    FileResult CopyOne(const std::string& source, const std::string& destination, const std::string& name,
+                       bool keepExisting, ProgressLog& log);
+    void CopyList(const char* section, const std::string& source, const std::string& destination, bool help,
+                  ProgressLog& log);
+    void CopyToHostDirectory(const char* section, const std::string& source, ProgressLog& log);
+    void DeleteList(ProgressLog& log);
+    void RenameList(ProgressLog& log);
+    void PluginStep(const std::string& source, ProgressLog& log);
+    void BitmapStep(const std::string& source, ProgressLog& log);
+    void ExecuteStep(const std::string& source, ProgressLog& log);
+
+    InstallEnvironment environment_;
+    HWND owner_ = nullptr;
+    IniFile script_;
+    HostVersionList versions_;
+    IniFile maxIni_;
+    IniFile pluginIni_;
+    ProductRecord product_;
+    std::string programPath_;
+    std::string hostRoot_;
+    std::string currentVersion_;
+    int selected_ = -1;
+    bool aborted_ = false;
+};
+
+// Creates the directories of a relative sub-path below a base directory, one level at a time;
+// failures (also because a level exists) are ignored. Never creates the base itself.
+void CreateLevelsBelow(const std::string& base, const std::string& relative);

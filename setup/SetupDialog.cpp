@@ -1,0 +1,138 @@
+// The Setup dialog: start-up (script, hosts, caption), the system menu's About, Browse, the
+// version drop-down and the Setup command.
+#include "SetupDialog.h"
+
+#include "AboutDialog.h"
+#include "Text.h"
+#include "resource.h"
+#include "ui/WaitCursor.h"
+
+#include <vector>
+
+void ListBoxLog::AddLine(const std::string& line)
+{
+    list_.AddString(line);
+    UpdateWindow(list_.Handle());
+}
+
+SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory)
+    : ui::Dialog(IDD_SETUP, parent),
+      script_(std::move(environment)),
+      scriptDirectory_(std::move(scriptDirectory)),
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SETUP)))
+{
+}
+
+void SetupDialog::DoDataExchange(ui::DataExchange& exchange)
+{
+    exchange.Control(IDC_LOGO, logo_);
+    exchange.Control(IDC_PROGRESS, progress_);
+    exchange.Control(IDC_VERSIONS, versions_);
+}
+
+BOOL SetupDialog::OnInitDialog()
+{
+    ui::Dialog::OnInitDialog();
+
+    char about[kMaxText + 1] = "";
+    HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
+    if (systemMenu && LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUT_MENU, about, sizeof about) > 0) {
+        AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(systemMenu, MF_STRING, IDM_ABOUT, about);
+    }
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+    std::string directory = scriptDirectory_;
+    if (directory.empty()) {
+        // The whole working directory, however long: a path that does not fit fails when opened.
+        std::vector<char> buffer(kMaxText + 1);
+        DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length >= buffer.size()) {
+            buffer.resize(length + 1);
+            length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+        }
+        directory.assign(buffer.data(), length < buffer.size() ? length : 0);
+    }
+    script_.Load(hwnd_, Item(IDC_PROGRAM_PATH), directory);
+
+    std::string caption = script_.Product().title;
+    if (caption.empty()) {
+        char fallback[kMaxText + 1] = "";
+        LoadStringA(GetModuleHandleA(nullptr), IDS_DEFAULT_TITLE, fallback, sizeof fallback);
+        caption = fallback;
+    }
+    SetText(caption);
+
+    script_.FillVersionList(versions_.Handle());
+    script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
+    logo_.SetURL(kMakerWebAddress);
+    return TRUE;
+}
+
+bool SetupDialog::OnCommand(int id, int code, HWND control)
+{
+    if (id == IDC_BROWSE && code == BN_CLICKED) {
+        script_.Browse(hwnd_, Item(IDC_PROGRAM_PATH));
+        return true;
+    }
+    if (id == IDC_VERSIONS && code == CBN_SELCHANGE) {
+        script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
+        return true;
+    }
+    if (id == IDC_SETUP && code == BN_CLICKED) {
+        OnSetup();
+        return true;
+    }
+    return ui::Dialog::OnCommand(id, code, control);
+}
+
+void SetupDialog::OnSetup()
+{
+    UpdateData(true);
+    progress_.ResetContent();
+    {
+        ui::WaitCursor wait;
+        ListBoxLog log(progress_);
+        script_.Install(log);
+    }
+    // One install per run, whatever it came to.
+    EnableWindow(Item(IDC_SETUP), FALSE);
+}
+
+void SetupDialog::PaintMinimized()
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd_, &paint);
+    SendMessageA(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(hwnd_, &paint);
+}
+
+bool SetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result)
+{
+    switch (message) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_ABOUT) {
+            AboutDialog about(hwnd_);
+            about.DoModal();
+            result = TRUE;
+            return true;
+        }
+        return false;
+    case WM_PAINT:
+        if (!IsIconic(hwnd_)) return false;
+        PaintMinimized();
+        result = TRUE;
+        return true;
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<INT_PTR>(icon_);
+        return true;
+    default:
+        return false;
+    }
+}

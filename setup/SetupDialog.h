@@ -1,0 +1,48 @@
+// The Setup dialog: product caption, host versions, program path, Browse, progress list, Setup and Exit.
+#pragma once
+
+#include "InstallScript.h"
+#include "LinkStatic.h"
+#include "ui/Dialog.h"
+
+#include <string>
+
+class SetupDialog : public ui::Dialog {
+public:
+    // The script is looked for in scriptDirectory, or in the working directory when it is empty.
+    SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory = {});
+
+    InstallScript& Script() { return script_; }
+    LinkStatic& Logo() { return logo_; }
+    const ui::ListBox& Progress() const { return progress_; }
+    const ui::ComboBox& Versions() const { return versions_; }
+    HICON Icon() const { return icon_; }
+
+protected:
+    void DoDataExchange(ui::DataExchange& exchange) override;
+    BOOL OnInitDialog() override;
+    void OnCancel() override { ui::Dialog::OnCancel(); }
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    void OnSetup();
+    void PaintMinimized();
+
+    LinkStatic logo_;
+    ui::ListBox progress_;
+    ui::ComboBox versions_;
+    InstallScript script_;
+    std::string scriptDirectory_;
+    HICON icon_;
+};
+
+// Progress lines into a list box, in the order added.
+class ListBoxLog : public ProgressLog {
+public:
+    explicit ListBoxLog(const ui::ListBox& list) : list_(list) {}
+    void AddLine(const std::string& line) override;
+
+private:
+    const ui::ListBox& list_;
+};

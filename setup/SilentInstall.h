@@ -1,0 +1,14 @@
+// Silent mode: the install without a window, progress to standard output and an optional log file.
+#pragma once
+
+#include "CommandLine.h"
+#include "InstallScript.h"
+
+#include <string>
+
+// Exit codes of a silent install.
+enum SilentExit { kSilentInstalled = 0, kSilentRefused = 1, kSilentAborted = 2 };
+
+// Runs the install as the dialog would at start (or on the /D directory), in scriptDirectory or
+// the working directory when it is empty.
+int RunSilent(const SetupOptions& options, const InstallEnvironment& environment, const std::string& scriptDirectory);

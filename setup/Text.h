@@ -1,0 +1,33 @@
+// Text and path helpers of the installer: fixed limits, joins that refuse to truncate, and splitting.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Every path and value the installer acts on holds at most this many characters.
+constexpr size_t kMaxText = 255;
+
+// True when the text fits the installer's 255-character buffers.
+inline bool Fits(const std::string& text) { return text.size() <= kMaxText; }
+
+// "%s\%s": directory, one backslash, name. Never truncated; callers check Fits before acting.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+// Code-page aware (a DBCS trail byte may equal '\\'): does the text end in a backslash character?
+bool EndsWithBackslash(const std::string& text, UINT codePage = CP_ACP);
+// Removes one trailing backslash character, if there is one.
+void StripOneBackslash(std::string& text, UINT codePage = CP_ACP);
+// Adds a trailing backslash unless there is one.
+void AddBackslash(std::string& text, UINT codePage = CP_ACP);
+
+// Drive and directory of a path, up to and including its last separator ("C:\a\b.txt" -> "C:\a\").
+std::string DriveAndDirectory(const std::string& path, UINT codePage = CP_ACP);
+// File name with extension, without drive or directory ("C:\a\b.txt" -> "b.txt").
+std::string FileNameOf(const std::string& path, UINT codePage = CP_ACP);
+
+// Case-insensitive comparison as the platform does it for names and paths.
+bool SameText(const std::string& a, const std::string& b);
+
+// The leading decimal number of a text at double precision; text without one gives 0.0.
+double LeadingNumber(const std::string& text);

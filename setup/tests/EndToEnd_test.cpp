@@ -1,0 +1,318 @@
+// setup.exe as a user meets it, in its own process: the Setup dialog driven through its window
+// (pick a version, press Setup, answer a failing copy, Exit), then /S on the same host; and the
+// package that the build assembles, installed into a host that can then load the filter.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+std::string BinDirectory()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string directory = path;
+    return directory.substr(0, directory.find_last_of('\\'));
+}
+
+// A process of setup.exe with its standard output caught.
+class Child {
+public:
+    Child(const std::string& program, const std::string& arguments, const std::string& directory)
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        CreatePipe(&read_, &write, &inherit, 0);
+        SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = write;
+        startup.hStdError = write;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        std::string commandLine = "\"" + program + "\" " + arguments;
+        started_ = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  directory.c_str(), &startup, &process_) != FALSE;
+        CloseHandle(write);
+    }
+    ~Child()
+    {
+        if (started_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+        if (started_) {
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        CloseHandle(read_);
+    }
+    bool Started() const { return started_; }
+    DWORD Id() const { return process_.dwProcessId; }
+    // Waits for the end and answers the exit code (or 259 when it did not end in time).
+    DWORD Finish(DWORD timeoutMs = 20000)
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+        else GetExitCodeProcess(process_.hProcess, &code);
+        // The process is gone, so the pipe ends once its last lines are read.
+        char chunk[512];
+        DWORD got = 0;
+        while (ReadFile(read_, chunk, sizeof chunk, &got, nullptr) && got > 0) output_.append(chunk, got);
+        return code;
+    }
+    std::vector<std::string> OutputLines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream text(output_);
+        for (std::string line; std::getline(text, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    PROCESS_INFORMATION process_{};
+    HANDLE read_ = nullptr;
+    bool started_ = false;
+    std::string output_;
+};
+
+struct WindowSearch {
+    DWORD process;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char caption[256] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (process == search->process && IsWindowVisible(window) && std::string(caption) == search->caption) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForWindow(DWORD process, const char* caption, HWND other = nullptr)
+{
+    for (int i = 0; i < 400; ++i) {
+        WindowSearch search{process, caption, nullptr};
+        EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found && search.found != other) return search.found;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition)
+{
+    for (int i = 0; i < 400; ++i) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Text of a window of another process, asked of the window itself.
+std::string TextOf(HWND window)
+{
+    char text[1024] = "";
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::vector<std::string> ListLines(HWND list)
+{
+    std::vector<std::string> lines;
+    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        // Asked in wide text: the platform carries a list's wide text between processes whole.
+        wchar_t line[1024] = L"";
+        if (SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) >= 1024) continue;
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line));
+        char narrow[2048] = "";
+        WideCharToMultiByte(CP_ACP, 0, line, -1, narrow, sizeof narrow, nullptr, nullptr);
+        lines.push_back(narrow);
+    }
+    return lines;
+}
+
+void CopyTree(const std::string& from, const std::string& to)
+{
+    MakeDir(to);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CopyTree(from + "\\" + name, to + "\\" + name);
+        else CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+using Lines = std::vector<std::string>;
+
+}  // namespace
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host6 = MakeFakeHost(temp / "max6");
+        host5 = MakeFakeHost(temp / "max5");
+        registry.AddHost("6.0", host6);
+        registry.AddHost("5.0", host5 + "3dsmax.chm");
+        SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", registry.Base().c_str());
+        packageDir = temp / "package";
+        MakeDir(packageDir);
+    }
+    void TearDown() override { SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", nullptr); }
+
+    TempDir temp;
+    RegistryTree registry;
+    std::string host6;
+    std::string host5;
+    std::string packageDir;
+};
+
+TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
+{
+    MakeDir(packageDir + "\\SETUP_FILES");
+    WriteText(packageDir + "\\SETUP_FILES\\f.ttf", "font");
+    WriteText(packageDir + "\\SETUP_FILES\\k.set", "presets");
+    WriteText(packageDir + "\\SETUP_FILES\\p5.dlu", "five");
+    WriteText(packageDir + "\\SETUP_FILES\\p6.dlu", "six");
+    WriteText(packageDir + "\\SETUP.INI",
+              "[Product]\nTitle=End To End\nMulti=True\nMAXVer=5.0\n[Fonts]\nFile1=missing.ttf\nFile2=f.ttf\n"
+              "[PlugCFG]\nFile1=k.set\nKeep1=True\n[Plugins5]\nFile1=p5.dlu\n[Plugins6]\nFile1=p6.dlu\n");
+    const std::string setup = BinDirectory() + "\\setup.exe";
+
+    Child dialogRun(setup, "", packageDir);
+    ASSERT_TRUE(dialogRun.Started());
+    HWND dialog = WaitForWindow(dialogRun.Id(), "End To End");
+    ASSERT_NE(dialog, nullptr);
+    HWND versions = GetDlgItem(dialog, 1008);
+    HWND path = GetDlgItem(dialog, 1006);
+    HWND setupButton = GetDlgItem(dialog, 1015);
+    EXPECT_EQ(TextOf(path), host6);
+
+    // Pick 5.0, the first of the sorted list.
+    SendMessageA(versions, CB_SETCURSEL, 0, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1008, CBN_SELCHANGE), reinterpret_cast<LPARAM>(versions));
+    EXPECT_EQ(TextOf(path), host5);
+
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1015, BN_CLICKED), reinterpret_cast<LPARAM>(setupButton));
+    // The failing copy asks; Retry asks again, Abort ends the Fonts list.
+    HWND question = WaitForWindow(dialogRun.Id(), "Confirm");
+    ASSERT_NE(question, nullptr);
+    bool textShown = false;
+    for (HWND child = GetWindow(question, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        textShown = textShown || TextOf(child) == host5 + "fonts\\missing.ttf : Can't create file!";
+    EXPECT_TRUE(textShown);
+    EXPECT_NE(GetDlgItem(question, IDABORT), nullptr);
+    EXPECT_NE(GetDlgItem(question, IDRETRY), nullptr);
+    EXPECT_NE(GetDlgItem(question, IDIGNORE), nullptr);
+    PostMessageA(question, WM_COMMAND, IDRETRY, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }));
+    HWND again = WaitForWindow(dialogRun.Id(), "Confirm");
+    ASSERT_NE(again, nullptr);
+    PostMessageA(again, WM_COMMAND, IDABORT, 0);
+
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(setupButton); }));
+    const Lines shown = ListLines(GetDlgItem(dialog, 1012));
+    EXPECT_EQ(shown, (Lines{"Copy missing.ttf", "-> " + host5 + "fonts\\", "Copy k.set", "-> " + host5 + "plugcfg\\",
+                            "Copy p5.dlu", "-> " + host5 + "plugins\\"}));
+    EXPECT_EQ(ReadText(host5 + "plugins\\p5.dlu"), "five");
+    EXPECT_FALSE(FileExists(host5 + "fonts\\f.ttf"));
+    EXPECT_FALSE(FileExists(host6 + "plugins\\p6.dlu"));
+
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(dialogRun.Finish(), 0u);
+
+    // The same install without a window: same steps, same lines, the question answered Abort.
+    WriteText(host5 + "plugcfg\\k.set", "the user's own");
+    const std::string logPath = temp / "setup.log";
+    Child silentRun(setup, "/S /LOG=\"" + logPath + "\" /D=" + host5, packageDir);
+    ASSERT_TRUE(silentRun.Started());
+    EXPECT_EQ(silentRun.Finish(), 2u);
+    const Lines expected{"Copy missing.ttf",
+                         "-> " + host5 + "fonts\\",
+                         "Confirm: " + host5 + "fonts\\missing.ttf : Can't create file! (Abort)",
+                         "Keep k.set",
+                         "-> " + host5 + "plugcfg\\",
+                         "Copy p5.dlu",
+                         "-> " + host5 + "plugins\\"};
+    EXPECT_EQ(silentRun.OutputLines(), expected);
+    std::istringstream logText(ReadText(logPath));
+    Lines logged;
+    for (std::string line; std::getline(logText, line);) logged.push_back(line.substr(0, line.find('\r')));
+    EXPECT_EQ(logged, expected);
+    EXPECT_EQ(ReadText(host5 + "plugcfg\\k.set"), "the user's own");
+}
+
+class PackageTest : public EndToEndTest {
+protected:
+    void SetUp() override
+    {
+        EndToEndTest::SetUp();
+        CopyTree(BinDirectory() + "\\..\\dist", packageDir);
+    }
+    DWORD InstallSilently()
+    {
+        Child run(packageDir + "\\setup.exe", "/S", packageDir);
+        return run.Started() ? run.Finish() : 999;
+    }
+};
+
+TEST_F(PackageTest, InstallsAFilterTheHostCanLoad)
+{
+    ASSERT_TRUE(FileExists(packageDir + "\\setup.exe"));
+    ASSERT_TRUE(FileExists(packageDir + "\\SETUP_FILES\\ZAV_KCF.flt"));
+    EXPECT_EQ(IniValue(packageDir + "\\SETUP.INI", "Product", "MAXVer"), "6.0");
+    EXPECT_EQ(IniValue(packageDir + "\\SETUP.INI", "Product", "Multi"), "True");
+    EXPECT_NE(IniValue(packageDir + "\\SETUP.INI", "Product", "Title"), "");
+    EXPECT_EQ(InstallSilently(), 0u);
+
+    const std::string installed = host6 + "plugins\\ZAV_KCF.flt";
+    ASSERT_TRUE(FileExists(installed));
+    HMODULE module = LoadLibraryA(installed.c_str());
+    ASSERT_NE(module, nullptr);
+    using Description = const char* (*)();
+    using Count = int (*)();
+    auto description = reinterpret_cast<Description>(reinterpret_cast<void*>(GetProcAddress(module, "LibDescription")));
+    auto count = reinterpret_cast<Count>(reinterpret_cast<void*>(GetProcAddress(module, "LibNumberClasses")));
+    ASSERT_NE(description, nullptr);
+    ASSERT_NE(count, nullptr);
+    EXPECT_GT(std::string(description()).size(), 0u);
+    EXPECT_EQ(count(), 1);
+    FreeLibrary(module);
+
+    // A 5.0 host is refused: the module is built for release 6.
+    SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", nullptr);
+    Child refused(packageDir + "\\setup.exe", "/S /D=" + host5, packageDir);
+    EXPECT_EQ(refused.Finish(), 1u);
+    EXPECT_FALSE(FileExists(host5 + "plugins\\ZAV_KCF.flt"));
+}
+
+TEST_F(PackageTest, UpgradeKeepsTheUsersPresets)
+{
+    const std::string starter = packageDir + "\\SETUP_FILES\\ZAV_KCF.SET";
+    if (!FileExists(starter)) GTEST_SKIP() << "the package holds no starter presets yet";
+    EXPECT_EQ(InstallSilently(), 0u);
+    const std::string presets = host6 + "plugcfg\\ZAV_KCF.SET";
+    EXPECT_EQ(ReadText(presets), ReadText(starter));
+
+    WriteText(presets, "the user's own kernels");
+    WriteText(host6 + "plugins\\ZAV_KCF.flt", "an older module");
+    EXPECT_EQ(InstallSilently(), 0u);
+    EXPECT_EQ(ReadText(presets), "the user's own kernels");
+    EXPECT_EQ(ReadText(host6 + "plugins\\ZAV_KCF.flt"), ReadText(packageDir + "\\SETUP_FILES\\ZAV_KCF.flt"));
+}

@@ -1,0 +1,61 @@
+// A fixture for install runs: a fake host 6.0 registered in the test's own registry tree, a
+// package folder with SETUP.INI and SETUP_FILES, Windows folders of its own, a scripted desktop.
+#pragma once
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class InstallFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        hostDir = MakeFakeHost(temp / "max6");
+        registry.AddHost("6.0", hostDir);
+        packageDir = temp / "package";
+        MakeDir(packageDir);
+        MakeDir(packageDir + "\\SETUP_FILES");
+        MakeDir(temp / "windows");
+        MakeDir(temp / "system32");
+    }
+
+    void Script(const std::string& text) { WriteText(packageDir + "\\SETUP.INI", text); }
+    // A file in SETUP_FILES; a sub-path gets its folders.
+    void Source(const std::string& name, const std::string& text = "payload")
+    {
+        std::string folder = packageDir + "\\SETUP_FILES";
+        for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
+            MakeDir(folder + "\\" + name.substr(0, at));
+        WriteText(folder + "\\" + name, text);
+    }
+    std::string SourcePath(const std::string& name) const { return packageDir + "\\SETUP_FILES\\" + name; }
+
+    InstallEnvironment Environment() const
+    {
+        InstallEnvironment environment = registry.Environment();
+        environment.windowsDirectory = temp / "windows";
+        environment.systemDirectory = temp / "system32";
+        return environment;
+    }
+    // Loads the script and selects the host as the Setup dialog does at start.
+    InstallScript& Load()
+    {
+        script = std::make_unique<InstallScript>(Environment());
+        EXPECT_TRUE(script->Load(nullptr, nullptr, packageDir));
+        script->SelectEntry(script->StartEntry());
+        return *script;
+    }
+    int Install() { return script->Install(log); }
+    std::string Host(const std::string& relative) const { return hostDir + relative; }
+
+    TempDir temp;
+    RegistryTree registry;
+    ScriptedDesktop desktop;
+    DesktopOverride useDesktop{desktop};
+    VectorLog log;
+    std::string hostDir;
+    std::string packageDir;
+    std::unique_ptr<InstallScript> script;
+};

@@ -1,0 +1,93 @@
+// Silent mode in process: the chosen host, the log file, messages in the log and the exit codes.
+#include "InstallFixture.h"
+#include "SilentInstall.h"
+
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> LogLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::istringstream text(ReadText(path));
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+class SilentTest : public InstallFixture {
+protected:
+    int Run(const std::string& commandLine)
+    {
+        return RunSilent(ParseCommandLine(commandLine), Environment(), packageDir);
+    }
+    std::string LogPath() const { return temp / "setup.log"; }
+};
+
+TEST_F(SilentTest, InstallsOnTheStartHostWithTheDialogsLines)
+{
+    Source("a.dlo");
+    Source("readme.txt");
+    Script("[Product]\nMAXVer=6.0\n[Plugins6]\nFile1=a.dlo\n[Execute]\nFile1=readme.txt\n");
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentInstalled);
+    EXPECT_TRUE(FileExists(Host("plugins\\a.dlo")));
+    EXPECT_EQ(LogLines(LogPath()),
+              (std::vector<std::string>{"Copy a.dlo", "-> " + Host("plugins\\"), "Execute readme.txt"}));
+    EXPECT_TRUE(desktop.shown.empty());   // no box: the silent desktop answered
+    EXPECT_TRUE(desktop.opened.empty());  // and nothing was opened
+}
+
+TEST_F(SilentTest, FailingCopyIsAbortedAndLogged)
+{
+    Source("b.txt");
+    Script("[Fonts]\nFile1=missing.ttf\nFile2=b.txt\n[Scripts]\nFile1=b.txt\n");
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentAborted);
+    const std::vector<std::string> lines = LogLines(LogPath());
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[2], "Confirm: " + Host("fonts\\missing.ttf") + " : Can't create file! (Abort)");
+    EXPECT_EQ(lines[3], "Copy b.txt");
+    EXPECT_FALSE(FileExists(Host("fonts\\b.txt")));
+    EXPECT_TRUE(FileExists(Host("scripts\\b.txt")));
+}
+
+TEST_F(SilentTest, RefusalsExitNonZero)
+{
+    Script("[Product]\nMAXVer=7.0\n");
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentRefused);
+    EXPECT_EQ(LogLines(LogPath()), (std::vector<std::string>{"Error: Can't install on version \"6.0\""}));
+
+    registry.AddHost("6.0", "");
+    Script("[Root]\nFile1=x\n");
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentRefused);
+    EXPECT_EQ(LogLines(LogPath()), (std::vector<std::string>{"Error: Can't install without a MAX program path!"}));
+
+    EXPECT_EQ(Run("/S /X"), kSilentRefused);
+    EXPECT_EQ(Run("/S /LOG=" + temp / "no\\such\\folder.log"), kSilentRefused);
+    DeleteFileA((packageDir + "\\SETUP.INI").c_str());
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentRefused);
+    EXPECT_EQ(LogLines(LogPath()).at(0), "Error: " + packageDir + "\\SETUP.INI : Can't open file!");
+}
+
+TEST_F(SilentTest, GivenDirectoryChoosesItsHost)
+{
+    const std::string host5 = MakeFakeHost(temp / "max5");
+    registry.AddHost("5.0", host5 + "3dsmax.chm");
+    const std::string other = MakeFakeHost(temp / "other dir");
+    Source("p.dlu");
+    Script("[Plugins5]\nFile1=p.dlu\n[Plugins6]\nFile1=p.dlu\n");
+
+    // A discovered host's folder brings its version with it: Plugins5.
+    EXPECT_EQ(Run("/S /D=" + temp / "MAX5"), kSilentInstalled);
+    EXPECT_TRUE(FileExists(host5 + "plugins\\p.dlu"));
+
+    // Any other folder is bound as Browse binds it, with the version found at start.
+    EXPECT_EQ(Run("/S /LOG=" + LogPath() + " /D=" + other), kSilentInstalled);
+    EXPECT_TRUE(FileExists(other + "plugins\\p.dlu"));
+
+    EXPECT_EQ(Run("/S /LOG=" + LogPath() + " /D=" + temp / "nothing here"), kSilentRefused);
+    EXPECT_EQ(LogLines(LogPath()).at(0), "Error: " + temp / "nothing here\\3DSMAX.INI : Can't open file!");
+}

@@ -1,0 +1,93 @@
+// Test support for the installer: private folders and registry trees, file helpers, a fake host,
+// a desktop that answers as told and records what it was shown, and a collecting log.
+#pragma once
+
+#include "Desktop.h"
+#include "InstallScript.h"
+#include "ProgressLog.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// A folder of the test's own under %TEMP%, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+void WriteText(const std::string& path, const std::string& text);
+std::string ReadText(const std::string& path);
+bool FileExists(const std::string& path);
+void MakeDir(const std::string& path);
+std::string IniValue(const std::string& path, const char* section, const char* key);
+
+// A registry tree of the test's own under HKEY_CURRENT_USER, standing in for the machine's.
+class RegistryTree {
+public:
+    RegistryTree();
+    ~RegistryTree();
+    RegistryTree(const RegistryTree&) = delete;
+    RegistryTree& operator=(const RegistryTree&) = delete;
+    // "machine" or "user" subkey path below HKEY_CURRENT_USER.
+    const std::string& Base() const { return base_; }
+    void SetText(bool machine, const std::string& subkey, const char* name, const std::string& value);
+    // Registers a host 6.0 and above by its install directory, an older one by its help file.
+    void AddHost(const std::string& version, const std::string& value);
+    InstallEnvironment Environment() const;
+
+private:
+    std::string base_;
+    HKEY machine_ = nullptr;
+    HKEY user_ = nullptr;
+};
+
+// A host installation: program directory with 3DSMAX.INI ([Directories], [BitmapDirs]) and
+// PLUGIN.INI, and the folders they name. Answers the program directory, ending in a backslash.
+struct FakeHostOptions {
+    bool bitmapDir = true;
+    bool additionalPlugins = true;
+    bool pluginIni = true;
+};
+std::string MakeFakeHost(const std::string& directory, const FakeHostOptions& options = {});
+
+struct ShownMessage {
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+class ScriptedDesktop : public Desktop {
+public:
+    int ShowMessage(HWND owner, const std::string& text, const char* caption, UINT type) override;
+    INT_PTR OpenWithShell(HWND owner, const char* verb, const std::string& file, const char* directory,
+                          int show) override;
+    bool AskOpenFile(HWND owner, const OpenFileRequest& request, std::string& chosen) override;
+    void Beep(UINT type) override { beeps.push_back(type); }
+
+    std::deque<int> answers;            // message box answers, in order; then Ignore / OK
+    std::vector<ShownMessage> shown;
+    struct Opened {
+        std::string verb, file, directory;
+        int show;
+    };
+    std::vector<Opened> opened;
+    INT_PTR shellResult = 42;
+    std::deque<std::string> filesToChoose;  // empty: the file-open dialog is cancelled
+    OpenFileRequest lastRequest;
+    std::vector<UINT> beeps;
+};
+
+class VectorLog : public ProgressLog {
+public:
+    void AddLine(const std::string& line) override { lines.push_back(line); }
+    std::vector<std::string> lines;
+};
