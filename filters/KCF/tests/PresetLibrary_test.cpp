@@ -309,6 +309,19 @@ TEST_F(PresetLibraryTest, MissingFile)
     EXPECT_EQ(user.messages[1].text, "Can't open file: ");
 }
 
+TEST_F(PresetLibraryTest, AppendReportsAFailedWrite)
+{
+    // A device that takes no data: the open succeeds and the write fails.
+    FILE* full = std::fopen("/dev/full", "a+b");
+    if (!full) GTEST_SKIP() << "no /dev/full here";
+    std::fclose(full);
+    const KernelRecord k = Numbered(9);
+    EXPECT_EQ(AppendPreset("/dev/full", "Lost", &k), 0);
+    ASSERT_EQ(user.messages.size(), 1u);
+    EXPECT_EQ(user.messages[0].text, "Can't write file: /dev/full");
+    EXPECT_EQ(user.messages[0].caption, "Error");
+}
+
 TEST_F(PresetLibraryTest, AppendRefusesNamesThatWouldBreakTheFile)
 {
     const KernelRecord k = Numbered(3);
