@@ -2,6 +2,7 @@
 // the vphost process (typing a kernel, previewing, saving, picking a preset, choosing a source),
 // presses OK, and renders with the block that results; Cancel leaves the block alone.
 #include "ConvolveEngine.h"
+#include "HostCore.h"
 #include "ImageIO.h"
 #include "KernelRecord.h"
 #include "PresetLibrary.h"
@@ -216,6 +217,29 @@ TEST_F(VphostConfigure, RefusesADamagedBlockWithoutOpeningTheDialog)
     VphostProcess vphost("configure --filter " + moduleName + " --config " + block + " --plugcfg " + dir);
     EXPECT_EQ(vphost.Wait(), 1);
     EXPECT_EQ(ReadBytes(block), "not a block");
+}
+
+TEST(FilterModule, TakesItsControlClassesBackWhenUnloaded)
+{
+    // A class left registered after unloading would point into freed code when the module is
+    // loaded again elsewhere.
+    for (int round = 0; round < 2; ++round) {
+        HMODULE handle = nullptr;
+        {
+            FilterModule module;
+            std::string error;
+            ASSERT_TRUE(LoadFilterModule(moduleName, module, error)) << error;
+            handle = GetModuleHandleA(moduleName.c_str());
+            ASSERT_NE(handle, nullptr);
+            WNDCLASSEXA info = {sizeof info};
+            EXPECT_TRUE(GetClassInfoExA(handle, "CustEdit", &info)) << round;
+            EXPECT_TRUE(GetClassInfoExA(handle, "SpinnerControl", &info)) << round;
+        }
+        EXPECT_EQ(GetModuleHandleA(moduleName.c_str()), nullptr) << "unloaded";
+        WNDCLASSEXA info = {sizeof info};
+        EXPECT_FALSE(GetClassInfoExA(handle, "CustEdit", &info)) << round;
+        EXPECT_FALSE(GetClassInfoExA(handle, "SpinnerControl", &info)) << round;
+    }
 }
 
 int main(int argc, char** argv)
