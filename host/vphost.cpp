@@ -200,6 +200,7 @@ bool WriteBlockFile(const std::string& path, const std::vector<unsigned char>& b
     const std::string temporary = path + ".tmp" + std::to_string(ProcessId());
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     bool ok = file && std::fwrite(block.data(), 1, block.size(), file) == block.size();
+    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
     if (file) ok = std::fclose(file) == 0 && ok;
     ok = ok && ReplaceFileWith(temporary, path);
     if (!ok) {

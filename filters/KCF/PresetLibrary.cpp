@@ -215,6 +215,8 @@ int AppendPreset(const char* path, const char* name, const KernelRecord* record)
         ok = std::fseek(file, 0, SEEK_END) == 0 && std::fputs("\r\n", file) >= 0;
     ok = ok && std::fseek(file, 0, SEEK_END) == 0;
     ok = ok && std::fwrite(text, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+    // Not every C library reports a failed flush from fclose: flush first and ask.
+    ok = ok && std::fflush(file) == 0 && !std::ferror(file);
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
         ShowMessage("Error", "Can't write file: %s", path);

@@ -54,6 +54,7 @@ bool WriteBlock(const std::string& path, const FilterSettings& settings, std::st
         return false;
     }
     bool ok = std::fwrite(&settings, sizeof settings, 1, file) == 1;
+    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
         std::remove(path.c_str());

@@ -126,6 +126,13 @@ TEST_F(KcftoolPresets, BlockTakesTheKernelFromAPreset)
     EXPECT_EQ(s.kernel.weights[3 * 9 + 3], -2);
     EXPECT_EQ(s.kernel.size, 3);
 
+    // A block that cannot be written is a failure, also where fclose keeps quiet about it.
+    if (FILE* full = std::fopen("/dev/full", "wb")) {
+        const bool refuses = std::fputs("probe", full) < 0 || std::fflush(full) != 0;
+        std::fclose(full);
+        if (refuses) EXPECT_EQ(Kcftool("block --out /dev/full --preset Emboss --library " + library).status, 1);
+    }
+
     // A preset that is not there, or a clash with the preset's own values, writes no block.
     std::remove(block.c_str());
     for (const std::string& bad : {"--preset Nothing --library " + library, "--preset Emboss --library " + library +
