@@ -12,7 +12,9 @@ namespace {
 const char* const kKnownVersions[] = {"3.0", "3.1", "4.0", "5.0", "6.0"};
 const char* const kPreferredVersion = "6.0";
 
-// A text value of at most 255 characters; a longer one counts as absent, never cut short.
+// A location of at most 255 characters; a longer one counts as absent, never cut short. Only text
+// values count; an expandable one is expanded. A location that is not a full path counts as
+// absent too: it would be taken relative to wherever the installer runs.
 bool ReadRegistryText(HKEY root, const std::string& subkey, const char* name, std::string& value)
 {
     value.clear();
@@ -27,7 +29,13 @@ bool ReadRegistryText(HKEY root, const std::string& subkey, const char* name, st
     const size_t length = strnlen(buffer, size);
     if (length > kMaxText) return false;  // all 256 bytes used and no terminator
     value.assign(buffer, length);
-    return !value.empty();
+    if (type == REG_EXPAND_SZ) {
+        char expanded[kMaxText + 1] = "";
+        const DWORD needed = ExpandEnvironmentStringsA(value.c_str(), expanded, sizeof expanded);
+        if (needed == 0 || needed > sizeof expanded) return false;
+        value = expanded;
+    }
+    return !value.empty() && IsFullPath(value);
 }
 
 }  // namespace

@@ -31,22 +31,96 @@ bool IniFile::OpenIn(HWND owner, const std::string& directory, const char* name)
     return Open(owner, JoinPath(directory, name));
 }
 
+namespace {
+
+// No value or section read is taken cut short: past this size it counts as absent.
+constexpr DWORD kLargestRead = 16u << 20;
+
+std::string UpperCase(std::string text)
+{
+    if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
+void IniSection::AddLine(const std::string& line)
+{
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) return;
+    const std::string key = Trimmed(line.substr(0, equals));
+    std::string value = Trimmed(line.substr(equals + 1));
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+        value = value.substr(1, value.size() - 2);
+    if (!key.empty()) values_.emplace(UpperCase(key), value);
+}
+
+bool IniSection::Value(const std::string& key, std::string& value) const
+{
+    if (file_) return file_->ReadValue(name_.c_str(), key.c_str(), value);
+    const auto found = values_.find(UpperCase(key));
+    value = found == values_.end() ? std::string() : found->second;
+    return !value.empty();
+}
+
+bool IniSection::Numbered(const char* stem, int number, std::string& value) const
+{
+    return Value(std::string(stem) + std::to_string(number), value);
+}
+
 bool IniFile::ReadValue(const char* section, const char* key, std::string& value) const
 {
     value.clear();
     if (path_.empty() || !Fits(path_)) return false;
     // Read whole values: a long one must never reach a caller cut short.
-    std::vector<char> buffer(kMaxText + 1);
-    for (;;) {
-        const DWORD got = GetPrivateProfileStringA(section, key, "", buffer.data(),
-                                                   static_cast<DWORD>(buffer.size()), path_.c_str());
-        if (got + 1 < buffer.size() || buffer.size() >= 65536) {
+    std::vector<char> buffer;
+    for (DWORD size = kMaxText + 1; size <= kLargestRead; size *= 4) {
+        buffer.resize(size);
+        const DWORD got = GetPrivateProfileStringA(section, key, "", buffer.data(), size, path_.c_str());
+        if (got + 1 < size) {
             value.assign(buffer.data(), got);
-            break;
+            return !value.empty();
         }
-        buffer.resize(buffer.size() * 4);
     }
-    return !value.empty();
+    return false;
+}
+
+DWORD SectionReadLimit()
+{
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) return 32767;
+    const bool windows7 = version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
+    return windows7 ? 0 : 32767;
+}
+
+IniSection IniFile::ReadSection(const char* section, DWORD limit) const
+{
+    IniSection lines;
+    if (path_.empty() || !Fits(path_)) return lines;
+    std::vector<char> buffer;
+    for (DWORD size = 4096; size <= kLargestRead; size *= 4) {
+        buffer.resize(size);
+        // A section that does not fit comes back as the buffer's size less two.
+        const DWORD got = GetPrivateProfileSectionA(section, buffer.data(), size, path_.c_str());
+        if (limit != 0 && got + 2 >= limit) return IniSection(*this, section);
+        if (got + 2 < size) {
+            for (size_t at = 0; at < got && buffer[at] != '\0';) {
+                const std::string line(buffer.data() + at);
+                lines.AddLine(line);
+                at += line.size() + 1;
+            }
+            return lines;
+        }
+    }
+    return IniSection(*this, section);
 }
 
 bool IniFile::ReadNumbered(const char* section, const char* stem, int number, std::string& value) const
@@ -58,5 +132,8 @@ bool IniFile::ReadNumbered(const char* section, const char* stem, int number, st
 bool IniFile::WriteValue(const char* section, const char* key, const std::string& value) const
 {
     if (path_.empty() || !Fits(path_)) return false;
+    const DWORD attributes = GetFileAttributesA(path_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
     return WritePrivateProfileStringA(section, key, value.c_str(), path_.c_str()) != FALSE;
 }

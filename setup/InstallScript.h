@@ -4,10 +4,13 @@
 #include "HostVersionList.h"
 #include "IniFile.h"
 #include "ProgressLog.h"
+#include "ScriptText.h"
 
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 // Where the installer looks outside its script; tests point every part at their own tree.
 struct InstallEnvironment {
@@ -42,6 +45,9 @@ public:
     int Install(ProgressLog& log);
     // True when the last install ended a copy list on the user's Abort.
     bool AnyAborted() const { return aborted_; }
+    // True when the last install left something out: an aborted list or a registration that could
+    // not be written.
+    bool Incomplete() const { return aborted_ || !unwritable_.empty(); }
 
     // Host discovery and binding.
     bool DiscoverHosts();
@@ -69,6 +75,12 @@ public:
     bool HostBound() const { return !hostRoot_.empty() && !maxIni_.Path().empty() && !pluginIni_.Path().empty(); }
 
 private:
+    // The script's lists, each section read once: the names checked before the install are the
+    // names it acts on.
+    using ScriptLists = std::map<std::string, IniSection>;
+
+    bool TakeScriptText();
+    ScriptLists ReadLists() const;
     bool ReadHostLocation(const std::string& version, std::string& value) const;
     bool OpenHostFiles(std::string& directory, IniFile& maxIni, IniFile& pluginIni) const;
     bool ResolveHostDir(const char* name, std::string& directory) const;
@@ -76,18 +88,21 @@ private:
 
     FileResult CopyOne(const std::string& source, const std::string& destination, const std::string& name,
                        bool keepExisting, ProgressLog& log);
-    void CopyList(const char* section, const std::string& source, const std::string& destination, bool help,
+    void CopyList(const IniSection& list, const std::string& source, const std::string& destination, bool help,
                   ProgressLog& log);
-    void CopyToHostDirectory(const char* section, const std::string& source, ProgressLog& log);
-    void DeleteList(ProgressLog& log);
-    void RenameList(ProgressLog& log);
-    void PluginStep(const std::string& source, ProgressLog& log);
-    void BitmapStep(const std::string& source, ProgressLog& log);
-    void ExecuteStep(const std::string& source, ProgressLog& log);
+    void CopyToHostDirectory(const char* section, const IniSection& list, const std::string& source, ProgressLog& log);
+    void DeleteList(const IniSection& root, ProgressLog& log);
+    void RenameList(const IniSection& root, ProgressLog& log);
+    void PluginStep(const IniSection& list, const std::string& source, ProgressLog& log);
+    void BitmapStep(const IniSection& list, const std::string& source, ProgressLog& log);
+    void ExecuteStep(const IniSection& list, const std::string& source, ProgressLog& log);
+    // Writes a registration; a file that refuses it is named to the user once per install.
+    void Register(const IniFile& ini, const char* section, const std::string& key, const std::string& value);
 
     InstallEnvironment environment_;
     HWND owner_ = nullptr;
     IniFile script_;
+    ScratchFile scriptCopy_;  // the code-page copy of a marked Unicode script
     HostVersionList versions_;
     IniFile maxIni_;
     IniFile pluginIni_;
@@ -97,6 +112,7 @@ private:
     std::string currentVersion_;
     int selected_ = -1;
     bool aborted_ = false;
+    std::vector<std::string> unwritable_;  // INI files that refused a registration
 };
 
 // Creates the directories of a relative sub-path below a base directory, one level at a time;

@@ -101,7 +101,7 @@ int RunSilent(const SetupOptions& options, const InstallEnvironment& environment
         if (script.Load(nullptr, nullptr, scriptDirectory.empty() ? WorkingDirectory() : scriptDirectory)) {
             const bool bound = options.directory.empty() ? (script.SelectEntry(script.StartEntry()), true)
                                                          : BindGivenDirectory(script, options.directory);
-            if (bound && script.Install(log) == 1) exitCode = script.AnyAborted() ? kSilentAborted : kSilentInstalled;
+            if (bound && script.Install(log) == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
         }
     }
     if (file && file != INVALID_HANDLE_VALUE) CloseHandle(file);

@@ -1,6 +1,7 @@
 // Text and path helpers of the installer: joins, code-page aware separators, splitting and numbers.
 #include "Text.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace {
@@ -66,6 +67,57 @@ std::string DriveAndDirectory(const std::string& path, UINT codePage)
 std::string FileNameOf(const std::string& path, UINT codePage)
 {
     return path.substr(DirectoryEnd(path, codePage));
+}
+
+bool IsFullPath(const std::string& path)
+{
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && separator(path[2]))
+        return true;
+    // "\\server\share", but not the device namespaces "\\.\" and "\\?\".
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]) &&
+           path[2] != '.' && path[2] != '?';
+}
+
+namespace {
+
+// A part of a path that the platform would take for the folder itself, its parent or a device.
+bool IsSpecialPart(const std::string& part)
+{
+    if (part.find_first_not_of(". ") == std::string::npos) return !part.empty();
+    // Devices answer to their name with any extension and trailing spaces: "nul.txt", "COM1 ".
+    std::string base = part.substr(0, part.find('.'));
+    base.erase(base.find_last_not_of(' ') + 1);
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    for (const char* device : kDevices)
+        if (lstrcmpiA(base.c_str(), device) == 0) return true;
+    return base.size() == 4 && (lstrcmpiA(base.substr(0, 3).c_str(), "COM") == 0 ||
+                                lstrcmpiA(base.substr(0, 3).c_str(), "LPT") == 0) &&
+           std::isdigit(static_cast<unsigned char>(base[3]));
+}
+
+}  // namespace
+
+bool StaysInside(const std::string& relative, UINT codePage)
+{
+    if (relative.empty() || relative[0] == '\\' || relative[0] == '/') return false;
+    bool inside = true;
+    size_t partStart = 0;
+    ForEachChar(relative, codePage, [&](size_t at, size_t step) {
+        if (step != 1) return;
+        const char c = relative[at];
+        if (c == ':') inside = false;
+        if (c == '\\' || c == '/') {
+            if (IsSpecialPart(relative.substr(partStart, at - partStart))) inside = false;
+            partStart = at + 1;
+        }
+    });
+    return inside && !IsSpecialPart(relative.substr(partStart));
+}
+
+bool IsIniKeyName(const std::string& text)
+{
+    return !text.empty() && text.find('=') == std::string::npos && text[0] != '[' && text[0] != ';';
 }
 
 bool SameText(const std::string& a, const std::string& b)

@@ -26,6 +26,15 @@ std::string DriveAndDirectory(const std::string& path, UINT codePage = CP_ACP);
 // File name with extension, without drive or directory ("C:\a\b.txt" -> "b.txt").
 std::string FileNameOf(const std::string& path, UINT codePage = CP_ACP);
 
+// A full path: drive letter, colon and separator, or a "\\server\share" name. Anything else would be
+// taken relative to a current drive or directory that the installer does not choose.
+bool IsFullPath(const std::string& path);
+// A script's relative name that stays below the folder it is joined to: not rooted, no drive or
+// stream colon, no part made only of dots and spaces ("..", "."), no device name ("NUL", "COM1").
+bool StaysInside(const std::string& relative, UINT codePage = CP_ACP);
+// Text that can stand as a key name in an INI file: not empty, no "=", not opening with "[" or ";".
+bool IsIniKeyName(const std::string& text);
+
 // Case-insensitive comparison as the platform does it for names and paths.
 bool SameText(const std::string& a, const std::string& b);
 

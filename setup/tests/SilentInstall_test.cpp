@@ -54,6 +54,16 @@ TEST_F(SilentTest, FailingCopyIsAbortedAndLogged)
     EXPECT_TRUE(FileExists(Host("scripts\\b.txt")));
 }
 
+TEST_F(SilentTest, RefusedRegistrationIsNotASuccess)
+{
+    SetFileAttributesA(Host("PLUGIN.INI").c_str(), FILE_ATTRIBUTE_READONLY);
+    Source("a.dlo");
+    Script("[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=a.dlo\n");
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentAborted);
+    EXPECT_TRUE(FileExists(Host("plugins\\Sub\\a.dlo")));
+    EXPECT_EQ(LogLines(LogPath()).at(0), "Error: " + Host("PLUGIN.INI") + " : Can't write file!");
+}
+
 TEST_F(SilentTest, RefusalsExitNonZero)
 {
     Script("[Product]\nMAXVer=7.0\n");
@@ -64,6 +74,12 @@ TEST_F(SilentTest, RefusalsExitNonZero)
     Script("[Root]\nFile1=x\n");
     EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentRefused);
     EXPECT_EQ(LogLines(LogPath()), (std::vector<std::string>{"Error: Can't install without a MAX program path!"}));
+
+    registry.AddHost("6.0", hostDir);
+    Script("[Root]\nDelete1=..\\x\n");
+    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentRefused);
+    EXPECT_EQ(LogLines(LogPath()),
+              (std::vector<std::string>{"Error: [Root] Delete1=..\\x : Bad entry in SETUP.INI! Nothing was installed."}));
 
     EXPECT_EQ(Run("/S /X"), kSilentRefused);
     EXPECT_EQ(Run("/S /LOG=" + temp / "no\\such\\folder.log"), kSilentRefused);

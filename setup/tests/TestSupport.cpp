@@ -98,10 +98,14 @@ RegistryTree::~RegistryTree()
 
 void RegistryTree::SetText(bool machine, const std::string& subkey, const char* name, const std::string& value)
 {
+    SetRaw(machine, subkey, name, REG_SZ, std::string(value.c_str(), value.size() + 1));
+}
+
+void RegistryTree::SetRaw(bool machine, const std::string& subkey, const char* name, DWORD type, const std::string& bytes)
+{
     HKEY key;
     RegCreateKeyExA(machine ? machine_ : user_, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
+    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
 }
 

@@ -40,6 +40,8 @@ public:
     // "machine" or "user" subkey path below HKEY_CURRENT_USER.
     const std::string& Base() const { return base_; }
     void SetText(bool machine, const std::string& subkey, const char* name, const std::string& value);
+    // Any type, any bytes: for values that are not what the installer looks for.
+    void SetRaw(bool machine, const std::string& subkey, const char* name, DWORD type, const std::string& bytes);
     // Registers a host 6.0 and above by its install directory, an older one by its help file.
     void AddHost(const std::string& version, const std::string& value);
     InstallEnvironment Environment() const;

@@ -39,6 +39,25 @@ TEST(PathText, DoubleByteTrailBytesAreNotSeparators)
     EXPECT_EQ(FileNameOf(name, 932), "\x95\x5C");
 }
 
+TEST(PathText, FullPathsAndNamesThatStayInside)
+{
+    EXPECT_TRUE(IsFullPath("C:\\max"));
+    EXPECT_TRUE(IsFullPath("c:/max"));
+    EXPECT_TRUE(IsFullPath("\\\\server\\share\\max"));
+    for (const char* path : {"", "max", "\\max", "C:max", "1:\\max", "\\\\.\\COM1", "\\\\?\\C:\\max"})
+        EXPECT_FALSE(IsFullPath(path)) << path;
+
+    for (const char* name : {"a.txt", "sub\\a.txt", "a..b.txt", "..a", "null.txt", "COM10", "console.txt", "sub\\"})
+        EXPECT_TRUE(StaysInside(name)) << name;
+    for (const char* name : {"", "..", ".", "a\\. \\b", "/a", "a\\..", "LPT9", "con .txt", "Aux", "a\\CONOUT$", "a:b"})
+        EXPECT_FALSE(StaysInside(name)) << name;
+    // A trail byte equal to a backslash does not end a part: "\x95\x5C.." is one name in code page 932.
+    EXPECT_TRUE(StaysInside("\x95\x5C..", 932));
+
+    EXPECT_TRUE(IsIniKeyName("Sub plug-ins"));
+    for (const char* key : {"", "a=b", "[S]", ";note"}) EXPECT_FALSE(IsIniKeyName(key)) << key;
+}
+
 TEST(PathText, LeadingNumbers)
 {
     EXPECT_DOUBLE_EQ(LeadingNumber("6.0"), 6.0);
