@@ -113,6 +113,30 @@ void UsePlugCfg(const Options& o)
     SetHostPlugCfgDir(o.plugCfg.empty() ? DefaultPlugCfgDir() : o.plugCfg);
 }
 
+// Loads the module and creates a filter object, as the host does for a filter event.
+std::unique_ptr<ImageFilter> OpenFilter(const Options& o, FilterModule& module, std::string& error)
+{
+    if (!LoadFilterModule(o.filter, module, error)) return nullptr;
+    return std::unique_ptr<ImageFilter>(CreateFilter(module, error));
+}
+
+// Hands a stored configuration block to the filter, refusing one of another size or not its own.
+bool LoadBlock(ImageFilter& filter, const std::string& path, const std::vector<unsigned char>& block,
+               std::string& error)
+{
+    const DWORD expected = filter.EvaluateConfigure();
+    if (block.size() != expected) {
+        error = path + ": the configuration block is " + std::to_string(block.size()) + " bytes; the filter expects " +
+                std::to_string(expected);
+        return false;
+    }
+    if (!filter.LoadConfigure(const_cast<unsigned char*>(block.data()))) {
+        error = path + ": the filter refused the configuration block (not one of its own)";
+        return false;
+    }
+    return true;
+}
+
 int Info(const Options& o)
 {
     UsePlugCfg(o);
@@ -158,18 +182,9 @@ int Render(const Options& o)
     std::vector<unsigned char> block;
     if (!o.config.empty() && !ReadBlockFile(o.config, block, error)) return Fail(error);
 
-    ImageFilter* filter = CreateFilter(module, error);
+    std::unique_ptr<ImageFilter> filter(CreateFilter(module, error));
     if (!filter) return Fail(error);
-    std::unique_ptr<ImageFilter> owner(filter);
-
-    if (!o.config.empty()) {
-        const DWORD expected = filter->EvaluateConfigure();
-        if (block.size() != expected)
-            return Fail(o.config + ": the configuration block is " + std::to_string(block.size()) +
-                        " bytes; the filter expects " + std::to_string(expected));
-        if (!filter->LoadConfigure(block.data()))
-            return Fail(o.config + ": the filter refused the configuration block (not one of its own)");
-    }
+    if (!o.config.empty() && !LoadBlock(*filter, o.config, block, error)) return Fail(error);
 
     MemoryStorage storage(std::move(frame));
     const DWORD channels = filter->ChannelsRequired();
@@ -224,20 +239,12 @@ int Configure(const Options& o)
     if (!MakeDirectories(HostPlugCfgDir())) return Fail("cannot create the plug-in configuration folder " + HostPlugCfgDir());
     FilterModule module;
     std::string error;
-    if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
-    ImageFilter* filter = CreateFilter(module, error);
+    std::unique_ptr<ImageFilter> filter = OpenFilter(o, module, error);
     if (!filter) return Fail(error);
-    std::unique_ptr<ImageFilter> owner(filter);
 
-    const DWORD size = filter->EvaluateConfigure();
     if (!o.config.empty() && FileExists(o.config)) {
         std::vector<unsigned char> block;
-        if (!ReadBlockFile(o.config, block, error)) return Fail(error);
-        if (block.size() != size)
-            return Fail(o.config + ": the configuration block is " + std::to_string(block.size()) +
-                        " bytes; the filter expects " + std::to_string(size));
-        if (!filter->LoadConfigure(block.data()))
-            return Fail(o.config + ": the filter refused the configuration block (not one of its own)");
+        if (!ReadBlockFile(o.config, block, error) || !LoadBlock(*filter, o.config, block, error)) return Fail(error);
     } else if (!o.config.empty()) {
         std::fprintf(stderr, "vphost: note: %s does not exist yet; the dialog starts from the filter's defaults\n",
                      o.config.c_str());
@@ -252,7 +259,7 @@ int Configure(const Options& o)
         std::printf("configure: OK\n");
         return 0;
     }
-    std::vector<unsigned char> block(size);
+    std::vector<unsigned char> block(filter->EvaluateConfigure());
     if (!filter->SaveConfigure(block.data())) return Fail("the filter did not hand over its configuration block");
     if (!WriteBlockFile(o.config, block, error)) return Fail(error);
     std::printf("configure: OK; wrote %s\n", o.config.c_str());
@@ -265,10 +272,8 @@ int About(const Options& o)
     UsePlugCfg(o);
     FilterModule module;
     std::string error;
-    if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
-    ImageFilter* filter = CreateFilter(module, error);
+    std::unique_ptr<ImageFilter> filter = OpenFilter(o, module, error);
     if (!filter) return Fail(error);
-    std::unique_ptr<ImageFilter> owner(filter);
     HostWindow host("Video Post - vphost");
     filter->ShowAbout(host.Handle());
     return 0;
