@@ -2,6 +2,7 @@
 // runs it over image files, the way the host runs a filter event on each frame.
 #include "HostCore.h"
 #include "HostPlatform.h"
+#include "HostWindow.h"
 #include "ImageIO.h"
 #include "MemoryBitmap.h"
 #include "ProgressWindow.h"
@@ -20,8 +21,12 @@ const char kUsage[] =
     "usage: vphost render --filter MODULE --in IN --out OUT [--config BLOCK] [--mtl-ids IDS8]\n"
     "                     [--obj-ids IDS16] [--abort-at-row N] [--plugcfg DIR]\n"
     "       vphost info --filter MODULE [--plugcfg DIR]\n"
+    "       vphost configure --filter MODULE [--config BLOCK] [--plugcfg DIR]   (Windows)\n"
+    "       vphost about --filter MODULE   (Windows)\n"
     "IN: PNG or PAM, 8 or 16 bits, gray, gray+alpha, RGB or RGBA. OUT: 16-bit RGBA (PNG, or PAM for *.pam).\n"
-    "IDS8 / IDS16: 8-bit / 16-bit gray images of IN's size: the material effects / object channel.\n";
+    "IDS8 / IDS16: 8-bit / 16-bit gray images of IN's size: the material effects / object channel.\n"
+    "configure opens the filter's control dialog on BLOCK (the defaults when BLOCK does not exist) and\n"
+    "writes BLOCK when the dialog closes with OK. The preset library is DIR's ZAV_KCF.SET.\n";
 
 struct Options {
     std::string command, filter, in, out, config, mtlIds, objIds, plugCfg;
@@ -108,6 +113,30 @@ void UsePlugCfg(const Options& o)
     SetHostPlugCfgDir(o.plugCfg.empty() ? DefaultPlugCfgDir() : o.plugCfg);
 }
 
+// Loads the module and creates a filter object, as the host does for a filter event.
+std::unique_ptr<ImageFilter> OpenFilter(const Options& o, FilterModule& module, std::string& error)
+{
+    if (!LoadFilterModule(o.filter, module, error)) return nullptr;
+    return std::unique_ptr<ImageFilter>(CreateFilter(module, error));
+}
+
+// Hands a stored configuration block to the filter, refusing one of another size or not its own.
+bool LoadBlock(ImageFilter& filter, const std::string& path, const std::vector<unsigned char>& block,
+               std::string& error)
+{
+    const DWORD expected = filter.EvaluateConfigure();
+    if (block.size() != expected) {
+        error = path + ": the configuration block is " + std::to_string(block.size()) + " bytes; the filter expects " +
+                std::to_string(expected);
+        return false;
+    }
+    if (!filter.LoadConfigure(const_cast<unsigned char*>(block.data()))) {
+        error = path + ": the filter refused the configuration block (not one of its own)";
+        return false;
+    }
+    return true;
+}
+
 int Info(const Options& o)
 {
     UsePlugCfg(o);
@@ -153,18 +182,9 @@ int Render(const Options& o)
     std::vector<unsigned char> block;
     if (!o.config.empty() && !ReadBlockFile(o.config, block, error)) return Fail(error);
 
-    ImageFilter* filter = CreateFilter(module, error);
+    std::unique_ptr<ImageFilter> filter(CreateFilter(module, error));
     if (!filter) return Fail(error);
-    std::unique_ptr<ImageFilter> owner(filter);
-
-    if (!o.config.empty()) {
-        const DWORD expected = filter->EvaluateConfigure();
-        if (block.size() != expected)
-            return Fail(o.config + ": the configuration block is " + std::to_string(block.size()) +
-                        " bytes; the filter expects " + std::to_string(expected));
-        if (!filter->LoadConfigure(block.data()))
-            return Fail(o.config + ": the filter refused the configuration block (not one of its own)");
-    }
+    if (!o.config.empty() && !LoadBlock(*filter, o.config, block, error)) return Fail(error);
 
     MemoryStorage storage(std::move(frame));
     const DWORD channels = filter->ChannelsRequired();
@@ -189,6 +209,76 @@ int Render(const Options& o)
     return 0;
 }
 
+// Writes the block beside its target first, so that a failed write leaves the old block whole.
+bool WriteBlockFile(const std::string& path, const std::vector<unsigned char>& block, std::string& error)
+{
+    const std::string temporary = path + ".tmp" + std::to_string(ProcessId());
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool ok = file && std::fwrite(block.data(), 1, block.size(), file) == block.size();
+    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
+    if (file) ok = std::fclose(file) == 0 && ok;
+    ok = ok && ReplaceFileWith(temporary, path);
+    if (!ok) {
+        RemoveFile(temporary);
+        error = path + ": cannot write the configuration block";
+    }
+    return ok;
+}
+
+bool FileExists(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file) std::fclose(file);
+    return file != nullptr;
+}
+
+int Configure(const Options& o)
+{
+    if (!HostWindow::Available()) return Fail("configure shows the filter's control dialog, which only the Windows build has");
+    UsePlugCfg(o);
+    if (!MakeDirectories(HostPlugCfgDir())) return Fail("cannot create the plug-in configuration folder " + HostPlugCfgDir());
+    FilterModule module;
+    std::string error;
+    std::unique_ptr<ImageFilter> filter = OpenFilter(o, module, error);
+    if (!filter) return Fail(error);
+
+    if (!o.config.empty() && FileExists(o.config)) {
+        std::vector<unsigned char> block;
+        if (!ReadBlockFile(o.config, block, error) || !LoadBlock(*filter, o.config, block, error)) return Fail(error);
+    } else if (!o.config.empty()) {
+        std::fprintf(stderr, "vphost: note: %s does not exist yet; the dialog starts from the filter's defaults\n",
+                     o.config.c_str());
+    }
+
+    HostWindow host("Video Post - vphost");
+    if (!filter->ShowControl(host.Handle())) {
+        std::printf("configure: cancelled%s\n", o.config.empty() ? "" : ("; " + o.config + " left as it was").c_str());
+        return 0;
+    }
+    if (o.config.empty()) {
+        std::printf("configure: OK\n");
+        return 0;
+    }
+    std::vector<unsigned char> block(filter->EvaluateConfigure());
+    if (!filter->SaveConfigure(block.data())) return Fail("the filter did not hand over its configuration block");
+    if (!WriteBlockFile(o.config, block, error)) return Fail(error);
+    std::printf("configure: OK; wrote %s\n", o.config.c_str());
+    return 0;
+}
+
+int About(const Options& o)
+{
+    if (!HostWindow::Available()) return Fail("about shows the filter's About box, which only the Windows build has");
+    UsePlugCfg(o);
+    FilterModule module;
+    std::string error;
+    std::unique_ptr<ImageFilter> filter = OpenFilter(o, module, error);
+    if (!filter) return Fail(error);
+    HostWindow host("Video Post - vphost");
+    filter->ShowAbout(host.Handle());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -206,6 +296,8 @@ int main(int argc, char** argv)
     }
     if (options.command == "render") return Render(options);
     if (options.command == "info") return Info(options);
+    if (options.command == "configure") return Configure(options);
+    if (options.command == "about") return About(options);
     std::fprintf(stderr, "vphost: unknown command '%s'\n%s", options.command.c_str(), kUsage);
     return 2;
 }

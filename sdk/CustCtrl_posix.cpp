@@ -2,3 +2,4 @@
 #include "CustCtrl.h"
 
 void InitCustomControls(HINSTANCE) {}
+void ReleaseCustomControls(HINSTANCE) {}

@@ -10,8 +10,6 @@
 constexpr UINT FLT_PROGRESS = WM_USER + 0x20;
 // Sent after FLT_PROGRESS: lParam points at a BOOL the host sets non-zero to ask for abort.
 constexpr UINT FLT_CHECKABORT = WM_USER + 0x21;
-// The host's spinner controls send this to their dialog when the user changes them.
-constexpr UINT CC_SPINNER_CHANGE = WM_USER + 600;
 
 // Capability bits a filter reports.
 constexpr DWORD IMGFLT_CONTROL = 2;  // has a control panel

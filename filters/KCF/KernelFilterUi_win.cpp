@@ -1,11 +1,6 @@
-// The filter's dialogs on Windows.
-#include "KernelFilter.h"
+// The platform's own controls that the filter's dialogs use, initialised once at load.
 #include "Module.h"
 
 #include <commctrl.h>
 
 void InitPlatformControls() { InitCommonControls(); }
-
-void KernelFilter::ShowAbout(HWND) {}
-
-BOOL KernelFilter::ShowControl(HWND) { return FALSE; }

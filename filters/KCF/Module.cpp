@@ -36,6 +36,7 @@ BOOL ModuleAttach(HINSTANCE instance)
 
 void ModuleDetach()
 {
+    if (controlsInitialised) ReleaseCustomControls(moduleInstance);
     moduleInstance = nullptr;
     controlsInitialised = false;
 }

@@ -1,6 +1,9 @@
 // kcftool: the Kernelcraft Filter's settings as files, for users without the dialog and for scripts.
+#include "Messages.h"
+#include "PresetLibrary.h"
 #include "SettingsText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,9 +15,16 @@ namespace {
 const char kUsage[] =
     "usage: kcftool block --out BLOCK [--kernel \"ROW; ROW; ...\"] [--divisor N] [--offset N] [--invert]\n"
     "                     [--source whole|mtl|obj] [--mtl-id N] [--obj-id N] [--name TEXT]\n"
+    "                     [--preset NAME --library FILE]\n"
     "       kcftool show BLOCK\n"
+    "       kcftool presets --library FILE\n"
+    "       kcftool find --library FILE NAME\n"
     "A kernel is 3, 5, 7 or 9 rows of as many integers, rows separated by ';'. Ranges: divisor and\n"
-    "offset -99999..99999, mtl id 0..15, obj id 0..65535, name up to 255 characters.\n";
+    "offset -99999..99999, mtl id 0..15, obj id 0..65535, name up to 255 characters.\n"
+    "--preset takes the kernel, divisor, offset and invert (and, without --name, the name) from the\n"
+    "preset NAME of the library FILE, as picking it in the control dialog does. presets prints the\n"
+    "library's names in the dialog's list order; find prints one record as the library holds it and\n"
+    "exits 1 when there is none of that exact name.\n";
 
 int Fail(const std::string& message)
 {
@@ -44,6 +54,7 @@ bool WriteBlock(const std::string& path, const FilterSettings& settings, std::st
         return false;
     }
     bool ok = std::fwrite(&settings, sizeof settings, 1, file) == 1;
+    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
         std::remove(path.c_str());
@@ -58,7 +69,18 @@ int Block(const std::vector<std::string>& args)
     BlockOptions options;
     std::string error;
     if (!ParseBlockOptions(args, settings, options, error)) return Fail(error);
-    if (!options.presetName.empty()) return Fail("--preset needs the preset library, which this build does not have");
+    if (!options.presetName.empty()) {
+        for (const char* clash : {"--divisor", "--offset", "--invert"})
+            if (std::find(args.begin(), args.end(), clash) != args.end())
+                return Fail(std::string("give either --preset or ") + clash + ", not both");
+        KernelRecord found = settings.kernel;
+        if (!FindPreset(options.libraryPath.c_str(), options.presetName.c_str(), &found))
+            return Fail("no preset named \"" + options.presetName + "\" in " + options.libraryPath);
+        settings.kernel = found;
+        settings.kernel.size = KernelSizeOf(settings.kernel.weights);  // as the dialog shows it
+        if (!settings.presetName[0] && options.presetName.size() < sizeof settings.presetName)
+            std::memcpy(settings.presetName, options.presetName.c_str(), options.presetName.size() + 1);
+    }
     if (!WriteBlock(options.outPath, settings, error)) return Fail(error);
     return 0;
 }
@@ -75,10 +97,50 @@ int Show(const std::vector<std::string>& args)
     return 0;
 }
 
+// The library FILE of "--library FILE", and the other arguments; false when it is missing.
+bool TakeLibrary(const std::vector<std::string>& args, std::string& library, std::vector<std::string>& rest)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--library" && i + 1 < args.size() && library.empty()) library = args[++i];
+        else rest.push_back(args[i]);
+    }
+    return !library.empty();
+}
+
+int Presets(const std::vector<std::string>& args)
+{
+    std::string library;
+    std::vector<std::string> rest;
+    if (!TakeLibrary(args, library, rest) || !rest.empty()) return Fail("presets takes --library FILE and nothing else");
+    std::vector<std::string> names;
+    if (!ListPresetNames(library.c_str(), names)) return 1;  // the reader has said why
+    for (const std::string& name : names) std::printf("%s\n", name.c_str());
+    return 0;
+}
+
+int Find(const std::vector<std::string>& args)
+{
+    std::string library;
+    std::vector<std::string> rest;
+    if (!TakeLibrary(args, library, rest) || rest.size() != 1) return Fail("find takes --library FILE and one NAME");
+    // Tells a missing library (the reader says so) from a missing name.
+    if (FILE* file = OpenPresetLibrary(library.c_str())) std::fclose(file);
+    else return 1;
+    KernelRecord record = DefaultKernelRecord();
+    if (!FindPreset(library.c_str(), rest[0].c_str(), &record))
+        return Fail("no preset named \"" + rest[0] + "\" in " + library);
+    char text[kPresetTextChars];
+    if (FormatPreset(text, sizeof text, rest[0].c_str(), record, "\n") < 0) return Fail("the record does not fit");
+    std::fputs(text, stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // The preset reader tells its user through ShowMessage; here the user reads standard error.
+    SetMessageSink([](const char* text, const char*, void*) { std::fprintf(stderr, "kcftool: %s\n", text); }, nullptr);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
@@ -87,6 +149,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "block") return Block(rest);
     if (args[0] == "show") return Show(rest);
+    if (args[0] == "presets") return Presets(rest);
+    if (args[0] == "find") return Find(rest);
     if (args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

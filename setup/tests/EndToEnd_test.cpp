@@ -305,7 +305,7 @@ TEST_F(PackageTest, InstallsAFilterTheHostCanLoad)
 TEST_F(PackageTest, UpgradeKeepsTheUsersPresets)
 {
     const std::string starter = packageDir + "\\SETUP_FILES\\ZAV_KCF.SET";
-    if (!FileExists(starter)) GTEST_SKIP() << "the package holds no starter presets yet";
+    ASSERT_TRUE(FileExists(starter)) << "the package must hold the starter presets";
     EXPECT_EQ(InstallSilently(), 0u);
     const std::string presets = host6 + "plugcfg\\ZAV_KCF.SET";
     EXPECT_EQ(ReadText(presets), ReadText(starter));

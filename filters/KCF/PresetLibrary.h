@@ -1,0 +1,50 @@
+// The preset library: named kernels kept one after another in a text file, read and appended with C stdio.
+//
+// A record is 3 + size lines, each ending in CR LF: the name; the kernel size; one line of size
+// numbers for each row of the centred size x size block of the grid; "divisor offset invert".
+// The reader takes LF line ends as well, and keeps every name exactly as it was written.
+#pragma once
+
+#include "KernelRecord.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Opens the library for reading. When it cannot, tells the user "Can't open file: %s" with the
+// path and returns null.
+FILE* OpenPresetLibrary(const char* path);
+
+// Reads the next record of an open library: its name into name (256 characters) and its kernel
+// into record. Returns 1 when a record was read, 0 at the end of the file. A number that cannot
+// be read leaves a grid cell 0 and the divisor, offset or invert as it was. The size is kept as
+// written; a size that is none of 3, 5, 7, 9 reads the whole grid, and one that cannot be read
+// reads the whole grid and becomes 9.
+int ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record);
+
+// Looks for the first record named exactly name (case matters). Returns 1 and leaves the record
+// in record when found; returns 0, with record untouched, when it is not there or the library
+// cannot be opened (the user is told of the latter).
+int FindPreset(const char* path, const char* name, KernelRecord* record);
+
+// Appends a record at the end of the library, creating the file if need be, and returns 1. The
+// block written is the centred one of the record's size (the whole grid for a size that is none
+// of 3, 5, 7, 9). Returns 0 and writes nothing for a name that is empty, longer than 255
+// characters or holds a line break, and when the file cannot be opened (the user is told) or
+// written (likewise).
+int AppendPreset(const char* path, const char* name, const KernelRecord* record);
+
+// Every name of the library in the order the control dialog's list shows them: alphabetical
+// without regard to case, names that differ only in case in file order. Returns false (names
+// emptied) when the library cannot be opened; the user is told.
+bool ListPresetNames(const char* path, std::vector<std::string>& names);
+
+// The list's order: byte-wise alphabetical without regard to ASCII case.
+bool PresetNameLess(const std::string& a, const std::string& b);
+
+// The record as a library holds it: the name, the size, the rows and "divisor offset invert", each
+// line ending in lineEnd. Writes at most capacity characters with the terminator into out and
+// returns the length, or -1 (out emptied) when it does not fit.
+int FormatPreset(char* out, size_t capacity, const char* name, const KernelRecord& record, const char* lineEnd);
+// Room enough for any record of a name of 255 characters.
+constexpr size_t kPresetTextChars = 2048;

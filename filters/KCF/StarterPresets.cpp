@@ -1,0 +1,73 @@
+// The starter presets: blurs, sharpening, edge detection, emboss and outline, as kernel records.
+#include "StarterPresets.h"
+
+#include "PresetLibrary.h"
+
+#include <cstdio>
+#include <initializer_list>
+
+namespace {
+
+// A record from its size x size block, row-major, centred in the grid; the size follows the rule.
+KernelRecord Make(int size, std::initializer_list<int32_t> block, int32_t divisor, int32_t offset = 0)
+{
+    KernelRecord k = DefaultKernelRecord();
+    const int origin = SubKernelOrigin(size);
+    int i = 0;
+    for (int32_t w : block) {
+        k.weights[(origin + i / size) * kGridSide + origin + i % size] = w;
+        ++i;
+    }
+    k.size = KernelSizeOf(k.weights);
+    k.divisor = divisor;
+    k.offset = offset;
+    return k;
+}
+
+KernelRecord Box(int size)
+{
+    KernelRecord k = DefaultKernelRecord();
+    const int origin = SubKernelOrigin(size);
+    for (int r = 0; r < size; ++r)
+        for (int c = 0; c < size; ++c) k.weights[(origin + r) * kGridSide + origin + c] = 1;
+    k.size = KernelSizeOf(k.weights);
+    k.divisor = size * size;
+    return k;
+}
+
+}  // namespace
+
+std::vector<StarterPreset> StarterPresets()
+{
+    // Gradients and edges get an offset of 128, so that both directions of a change show.
+    return {
+        {"Box Blur 3x3", Box(3)},
+        {"Box Blur 5x5", Box(5)},
+        {"Box Blur 7x7", Box(7)},
+        {"Box Blur 9x9", Box(9)},
+        {"Gaussian Blur 3x3", Make(3, {1, 2, 1, 2, 4, 2, 1, 2, 1}, 16)},
+        {"Gaussian Blur 5x5", Make(5, {1, 4, 6, 4, 1, 4, 16, 24, 16, 4, 6, 24, 36, 24, 6, 4, 16, 24, 16, 4,
+                                       1, 4, 6, 4, 1}, 256)},
+        {"Sharpen", Make(3, {0, -1, 0, -1, 5, -1, 0, -1, 0}, 1)},
+        {"Unsharp Mask 5x5", Make(5, {-1, -4, -6, -4, -1, -4, -16, -24, -16, -4, -6, -24, 476, -24, -6,
+                                      -4, -16, -24, -16, -4, -1, -4, -6, -4, -1}, 256)},
+        {"Laplacian Edges", Make(3, {0, -1, 0, -1, 4, -1, 0, -1, 0}, 1)},
+        {"Sobel X", Make(3, {-1, 0, 1, -2, 0, 2, -1, 0, 1}, 1, 128)},
+        {"Sobel Y", Make(3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}, 1, 128)},
+        {"Prewitt X", Make(3, {-1, 0, 1, -1, 0, 1, -1, 0, 1}, 1, 128)},
+        {"Prewitt Y", Make(3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}, 1, 128)},
+        {"Emboss", Make(3, {-2, -1, 0, -1, 1, 1, 0, 1, 2}, 1)},
+        {"Outline", Make(3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}, 1)},
+    };
+}
+
+bool WriteStarterPresets(const char* path)
+{
+    if (FILE* existing = std::fopen(path, "rb")) {
+        std::fclose(existing);
+        return false;
+    }
+    for (const StarterPreset& p : StarterPresets())
+        if (!AppendPreset(path, p.name.c_str(), &p.record)) return false;
+    return true;
+}

@@ -1,0 +1,417 @@
+// The preset library file: its text, round trips in CR LF and LF, damage, duplicates, missing
+// files, and the reader's bounds on garbage.
+#include "PresetLibrary.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A record whose grid holds 100 r + c + 1 everywhere, so that every cell is told apart.
+KernelRecord Numbered(int size, int divisor = 7, int offset = -3, int invert = 1)
+{
+    KernelRecord k = DefaultKernelRecord();
+    k.size = size;
+    for (int i = 0; i < kGridCells; ++i) k.weights[i] = 100 * (i / 9) + i % 9 + 1;
+    k.divisor = divisor;
+    k.offset = offset;
+    k.invert = invert;
+    return k;
+}
+
+// What a record reads back as: the cells outside the centred block are not kept.
+KernelRecord OnlyBlock(KernelRecord k)
+{
+    const int origin = SubKernelOrigin(IsKernelSize(k.size) ? k.size : 9);
+    const int size = IsKernelSize(k.size) ? k.size : 9;
+    for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 9; ++c)
+            if (r < origin || r >= origin + size || c < origin || c >= origin + size) k.weights[r * 9 + c] = 0;
+    return k;
+}
+
+void ExpectSame(const KernelRecord& a, const KernelRecord& b, const std::string& what)
+{
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << what;
+}
+
+struct Entry {
+    std::string name;
+    KernelRecord record;
+};
+
+std::vector<Entry> ReadAll(const std::string& path)
+{
+    std::vector<Entry> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return out;
+    Entry e{"", DefaultKernelRecord()};
+    char name[kNameChars];
+    while (ReadPreset(f, name, &e.record)) {
+        e.name = name;
+        out.push_back(e);
+    }
+    std::fclose(f);
+    return out;
+}
+
+int CountLines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
+
+class PresetLibraryTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    MessageRecorder user;
+    std::string library = dir.File("ZAV_KCF.SET");
+};
+
+}  // namespace
+
+TEST_F(PresetLibraryTest, RecordTextAndLineCounts)
+{
+    KernelRecord sharpen = DefaultKernelRecord();
+    const int block[9] = {0, -1, 0, -1, 5, -1, 0, -1, 0};
+    for (int i = 0; i < 9; ++i) sharpen.weights[(3 + i / 3) * 9 + 3 + i % 3] = block[i];
+    ASSERT_EQ(AppendPreset(library.c_str(), "Sharpen", &sharpen), 1);
+    EXPECT_EQ(ReadFileBytes(library), "Sharpen\r\n3\r\n0 -1 0\r\n-1 5 -1\r\n0 -1 0\r\n1 0 0\r\n");
+
+    // Each size writes 3 + size lines; the last line of a record holds exactly three numbers.
+    for (int size : {3, 5, 7, 9}) {
+        const std::string path = dir.File("size" + std::to_string(size));
+        const KernelRecord k = Numbered(size);
+        ASSERT_EQ(AppendPreset(path.c_str(), "n", &k), 1);
+        const std::string text = ReadFileBytes(path);
+        EXPECT_EQ(CountLines(text), 3 + size) << size;
+        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), "7 -3 1\r\n") << size;
+        const int origin = SubKernelOrigin(size);
+        const std::string firstRow = std::to_string(100 * origin + origin + 1) + " ";
+        EXPECT_EQ(text.substr(6, firstRow.size()), firstRow) << "first row starts at the block's corner";
+    }
+    EXPECT_TRUE(user.messages.empty());
+}
+
+TEST_F(PresetLibraryTest, RoundTripsInCrLfAndInLf)
+{
+    const std::vector<std::string> names = {
+        "Blur", "with %s and %d", "trailing blank ", std::string(255, 'x'), std::string(254, 'y') + "\xE9",
+        "Kante \xFC" "ber", "  leading blanks",
+    };
+    std::vector<Entry> written;
+    int i = 0;
+    for (const auto& name : names) {
+        const int size = 3 + 2 * (i % 4);
+        KernelRecord k = Numbered(size, i - 2, 1000 * i, i % 2);
+        k.weights[40] = -2147483647 - 1;  // the extremes of a weight survive
+        k.weights[41] = 2147483647;
+        ASSERT_EQ(AppendPreset(library.c_str(), name.c_str(), &k), 1) << name;
+        written.push_back({name, OnlyBlock(k)});
+        ++i;
+    }
+    const std::string crlf = ReadFileBytes(library);
+    ASSERT_EQ(crlf.find('\n'), crlf.find("\r\n") + 1);
+
+    const std::string lfLibrary = dir.File("lf.SET");
+    WriteFileBytes(lfLibrary, WithoutCarriageReturns(crlf));
+    for (const std::string& path : {library, lfLibrary}) {
+        const auto read = ReadAll(path);
+        ASSERT_EQ(read.size(), written.size()) << path;
+        for (size_t j = 0; j < read.size(); ++j) {
+            EXPECT_EQ(read[j].name, written[j].name) << path;
+            ExpectSame(read[j].record, written[j].record, path + ": " + written[j].name);
+        }
+    }
+
+    // Writing what was read, in the same order, gives the same text.
+    const std::string again = dir.File("again.SET");
+    for (const auto& e : ReadAll(lfLibrary)) ASSERT_EQ(AppendPreset(again.c_str(), e.name.c_str(), &e.record), 1);
+    EXPECT_EQ(ReadFileBytes(again), crlf);
+}
+
+TEST_F(PresetLibraryTest, NamesKeepTheirEveryCharacter)
+{
+    // Every name comes back whole: 255 characters, leading blanks (also after the first record),
+    // and a name whose last character would have been taken for a line end.
+    const std::vector<std::string> names = {std::string(255, 'L'), "   Indented", "\tTabbed", "x"};
+    const KernelRecord k = Numbered(3);
+    for (const auto& n : names) ASSERT_EQ(AppendPreset(library.c_str(), n.c_str(), &k), 1);
+    const auto read = ReadAll(library);
+    ASSERT_EQ(read.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(read[i].name, names[i]);
+
+    // The duplicate check therefore knows a stored name of 255 characters.
+    KernelRecord found = DefaultKernelRecord();
+    EXPECT_EQ(FindPreset(library.c_str(), names[0].c_str(), &found), 1);
+    EXPECT_EQ(FindPreset(library.c_str(), "   Indented", &found), 1);
+    EXPECT_EQ(FindPreset(library.c_str(), "Indented", &found), 0);
+}
+
+TEST_F(PresetLibraryTest, ReadsOldFilesAsBefore)
+{
+    // A file as the previous reader met it: CR LF, blank lines between records, a last line
+    // with trailing blanks, and a file that ends without a line end. Every name of at most 254
+    // characters reads as it did.
+    std::string file = "Edge\r\n3\r\n-1 -1 -1\r\n-1 8 -1\r\n-1 -1 -1\r\n1 0 0   \r\n\r\n\r\n";
+    file += std::string(254, 'N') + "\r\n5\r\n";
+    for (int r = 0; r < 5; ++r) file += "1 2 3 4 5\r\n";
+    file += "25 10 0\r\nLast\r\n3\r\n0 0 0\r\n0 1 0\r\n0 0 0\r\n1 0 1";
+    WriteFileBytes(library, file);
+
+    const auto read = ReadAll(library);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].name, "Edge");
+    EXPECT_EQ(read[0].record.weights[40], 8);
+    EXPECT_EQ(read[0].record.weights[30], -1);
+    EXPECT_EQ(read[1].name, std::string(254, 'N'));
+    EXPECT_EQ(read[1].record.size, 5);
+    EXPECT_EQ(read[1].record.weights[2 * 9 + 2], 1);
+    EXPECT_EQ(read[1].record.weights[6 * 9 + 6], 5);
+    EXPECT_EQ(read[1].record.divisor, 25);
+    EXPECT_EQ(read[1].record.offset, 10);
+    EXPECT_EQ(read[2].name, "Last");
+    EXPECT_EQ(read[2].record.invert, 1);
+    EXPECT_EQ(read[2].record.weights[40], 1);
+}
+
+TEST_F(PresetLibraryTest, DamagedNumbers)
+{
+    // Damage stays inside its line: a word that is no number reads as a 0 cell, or leaves the
+    // divisor, offset or invert as they were; the next record reads whole.
+    WriteFileBytes(library,
+                   "Damaged\r\n"
+                   "3\r\n"
+                   "1 x 3\r\n"
+                   "12abc 99999999999 -\r\n"
+                   "7\r\n"  // two numbers missing
+                   "q 5 zz\r\n"
+                   "Fine\r\n3\r\n1 2 3\r\n4 5 6\r\n7 8 9 10 11\r\n9 1 0\r\n");
+    KernelRecord k = Numbered(9, 11, 22, 33);
+    char name[kNameChars];
+    FILE* f = std::fopen(library.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ReadPreset(f, name, &k), 1);
+    EXPECT_STREQ(name, "Damaged");
+    EXPECT_EQ(k.size, 3);
+    const int expectBlock[9] = {1, 0, 3, 0, 0, 0, 7, 0, 0};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(k.weights[(3 + i / 3) * 9 + 3 + i % 3], expectBlock[i]) << i;
+    EXPECT_EQ(k.weights[0], 0) << "cells outside the block are cleared";
+    EXPECT_EQ(k.divisor, 11);
+    EXPECT_EQ(k.offset, 5);
+    EXPECT_EQ(k.invert, 33);
+
+    ASSERT_EQ(ReadPreset(f, name, &k), 1);
+    EXPECT_STREQ(name, "Fine");
+    EXPECT_EQ(k.weights[5 * 9 + 5], 9);
+    EXPECT_EQ(k.divisor, 9);
+    EXPECT_EQ(k.offset, 1);
+    EXPECT_EQ(k.invert, 0);
+    EXPECT_EQ(ReadPreset(f, name, &k), 0);
+    std::fclose(f);
+}
+
+TEST_F(PresetLibraryTest, OddSizes)
+{
+    // A size that cannot be read reads the whole grid and becomes 9, so that the record writes
+    // back whole; any other size is kept as written, with the whole grid, and writes back the same way.
+    std::string file = "Unreadable size\r\nnine\r\n";
+    for (int r = 0; r < 9; ++r) file += r == 1 ? "0 0 0 0 4 0 0 0 0\r\n" : "0 0 0 0 0 0 0 0 0\r\n";
+    file += "1 0 0\r\n";
+    WriteFileBytes(library, file);
+    auto read = ReadAll(library);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].record.size, 9);
+    EXPECT_EQ(read[0].record.weights[13], 4);
+    const std::string rewritten = dir.File("rewritten.SET");
+    ASSERT_EQ(AppendPreset(rewritten.c_str(), read[0].name.c_str(), &read[0].record), 1);
+    const auto again = ReadAll(rewritten);
+    ASSERT_EQ(again.size(), 1u);
+    ExpectSame(again[0].record, read[0].record, "written back whole");
+
+    const std::string odd = dir.File("odd.SET");
+    for (int32_t size : {4, 0, -5, 1 << 20}) {
+        KernelRecord k = Numbered(size);
+        ASSERT_EQ(AppendPreset(odd.c_str(), ("size " + std::to_string(size)).c_str(), &k), 1);
+    }
+    read = ReadAll(odd);
+    ASSERT_EQ(read.size(), 4u);
+    int i = 0;
+    for (int32_t size : {4, 0, -5, 1 << 20}) {
+        EXPECT_EQ(read[i].record.size, size);
+        ExpectSame(read[i].record, Numbered(size), "whole grid for size " + std::to_string(size));
+        ++i;
+    }
+}
+
+TEST_F(PresetLibraryTest, TwoRecordsOfOneName)
+{
+    KernelRecord first = Numbered(3, 1, 0, 0), second = Numbered(5, 2, 0, 0);
+    ASSERT_EQ(AppendPreset(library.c_str(), "Twin", &first), 1);
+    ASSERT_EQ(AppendPreset(library.c_str(), "twin", &second), 1);
+    ASSERT_EQ(AppendPreset(library.c_str(), "Twin", &second), 1);
+
+    KernelRecord found = DefaultKernelRecord();
+    ASSERT_EQ(FindPreset(library.c_str(), "Twin", &found), 1);
+    ExpectSame(found, OnlyBlock(first), "the first in file order");
+    ASSERT_EQ(FindPreset(library.c_str(), "twin", &found), 1);
+    ExpectSame(found, OnlyBlock(second), "names differ by case");
+
+    std::vector<std::string> names;
+    ASSERT_TRUE(ListPresetNames(library.c_str(), names));
+    EXPECT_EQ(names, (std::vector<std::string>{"Twin", "twin", "Twin"}));
+}
+
+TEST_F(PresetLibraryTest, NameNotInTheFileLeavesTheRecordAlone)
+{
+    const KernelRecord stored = Numbered(5);
+    ASSERT_EQ(AppendPreset(library.c_str(), "Stored", &stored), 1);
+    KernelRecord mine = Numbered(3, 4, 5, 0);
+    const KernelRecord before = mine;
+    EXPECT_EQ(FindPreset(library.c_str(), "Gone", &mine), 0);
+    ExpectSame(mine, before, "not found");
+    EXPECT_EQ(FindPreset(library.c_str(), "Stor", &mine), 0) << "no prefix matches";
+    EXPECT_EQ(FindPreset(library.c_str(), "stored", &mine), 0) << "case matters";
+    ExpectSame(mine, before, "not found");
+    EXPECT_TRUE(user.messages.empty());
+}
+
+TEST_F(PresetLibraryTest, MissingFile)
+{
+    KernelRecord k = Numbered(3);
+    const KernelRecord before = k;
+    EXPECT_EQ(FindPreset(library.c_str(), "Any", &k), 0);
+    ExpectSame(k, before, "missing file");
+    std::vector<std::string> names = {"stale"};
+    EXPECT_FALSE(ListPresetNames(library.c_str(), names));
+    EXPECT_TRUE(names.empty());
+    ASSERT_EQ(user.messages.size(), 2u);
+    for (const auto& m : user.messages) {
+        EXPECT_EQ(m.text, "Can't open file: " + library);
+        EXPECT_EQ(m.caption, "Error");
+    }
+
+    // The first append creates the file.
+    user.Clear();
+    ASSERT_EQ(AppendPreset(library.c_str(), "First", &k), 1);
+    EXPECT_TRUE(user.messages.empty());
+    EXPECT_EQ(ReadAll(library).size(), 1u);
+
+    // A directory that does not exist, or no path at all, cannot be written.
+    const std::string nowhere = dir.File("no-such-dir/ZAV_KCF.SET");
+    EXPECT_EQ(AppendPreset(nowhere.c_str(), "First", &k), 0);
+    EXPECT_EQ(AppendPreset("", "First", &k), 0);
+    EXPECT_EQ(FindPreset("", "First", &k), 0);
+    ASSERT_EQ(user.messages.size(), 3u);
+    EXPECT_EQ(user.messages[0].text, "Can't open file: " + nowhere);
+    EXPECT_EQ(user.messages[1].text, "Can't open file: ");
+}
+
+TEST_F(PresetLibraryTest, AppendReportsAFailedWrite)
+{
+    // A device that takes no data: the open succeeds and the write fails (where the platform has one).
+    FILE* full = std::fopen("/dev/full", "a+b");
+    if (!full) GTEST_SKIP() << "no /dev/full here";
+    const bool refuses = std::fputs("probe", full) < 0 || std::fflush(full) != 0;
+    std::fclose(full);
+    if (!refuses) GTEST_SKIP() << "/dev/full takes data here";
+    const KernelRecord k = Numbered(9);
+    EXPECT_EQ(AppendPreset("/dev/full", "Lost", &k), 0);
+    ASSERT_EQ(user.messages.size(), 1u);
+    EXPECT_EQ(user.messages[0].text, "Can't write file: /dev/full");
+    EXPECT_EQ(user.messages[0].caption, "Error");
+}
+
+TEST_F(PresetLibraryTest, AppendRefusesNamesThatWouldBreakTheFile)
+{
+    const KernelRecord k = Numbered(3);
+    ASSERT_EQ(AppendPreset(library.c_str(), "Kept", &k), 1);
+    const std::string before = ReadFileBytes(library);
+    for (const std::string& bad : {std::string(), std::string(256, 'z'), std::string("two\nlines"),
+                                   std::string("cr\rinside")})
+        EXPECT_EQ(AppendPreset(library.c_str(), bad.c_str(), &k), 0) << bad.size();
+    EXPECT_EQ(ReadFileBytes(library), before);
+    EXPECT_TRUE(user.messages.empty());
+}
+
+TEST_F(PresetLibraryTest, AppendStartsANewLineAfterAHandEditedEnd)
+{
+    WriteFileBytes(library, "Hand\n3\n0 0 0\n0 2 0\n0 0 0\n1 0 0");  // no last line end
+    const KernelRecord k = Numbered(3);
+    ASSERT_EQ(AppendPreset(library.c_str(), "Added", &k), 1);
+    const auto read = ReadAll(library);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].record.weights[40], 2);
+    EXPECT_EQ(read[0].record.invert, 0);
+    EXPECT_EQ(read[1].name, "Added");
+    ExpectSame(read[1].record, OnlyBlock(k), "appended record");
+}
+
+TEST_F(PresetLibraryTest, ListIsInTheListBoxOrder)
+{
+    const KernelRecord k = Numbered(3);
+    for (const char* n : {"sharpen", "Box blur 5", "Box blur 3", "emboss", "Edge", "box blur 3", "Blur"})
+        ASSERT_EQ(AppendPreset(library.c_str(), n, &k), 1);
+    std::vector<std::string> names;
+    ASSERT_TRUE(ListPresetNames(library.c_str(), names));
+    EXPECT_EQ(names, (std::vector<std::string>{"Blur", "Box blur 3", "box blur 3", "Box blur 5", "Edge", "emboss",
+                                               "sharpen"}));
+}
+
+TEST_F(PresetLibraryTest, GarbageAndOverlongLinesStayInTheirBuffers)
+{
+    // The name buffer and the record sit between guard bytes that no read may touch.
+    struct Guarded {
+        unsigned char before[64];
+        char name[kNameChars];
+        unsigned char between[64];
+        KernelRecord record;
+        unsigned char after[64];
+    };
+    std::mt19937 rng(77);
+    const std::string alphabet = std::string("0123456789 -+\t\r\n\r\nabc") + '\0' + "\xFF";
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string bytes;
+        const int length = static_cast<int>(rng() % 6000);
+        for (int i = 0; i < length; ++i) {
+            if (trial % 3 == 0) bytes += static_cast<char>(rng() % 256);
+            else bytes += alphabet[rng() % alphabet.size()];
+        }
+        if (trial % 5 == 0) bytes.insert(0, std::string(70000, 'A'));            // an endless name
+        if (trial % 7 == 0) bytes.insert(0, "n\r\n3\r\n" + std::string(5000, '9'));  // an endless number
+        WriteFileBytes(library, bytes);
+
+        Guarded g;
+        std::memset(&g, 0x5A, sizeof g);
+        FILE* f = std::fopen(library.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        int records = 0;
+        while (ReadPreset(f, g.name, &g.record) && records < 100000) {
+            ++records;
+            ASSERT_LE(std::strlen(g.name), 255u);
+            ASSERT_GT(std::strlen(g.name), 0u);
+        }
+        std::fclose(f);
+        ASSERT_LT(records, 100000) << "the reader must reach the end";
+        for (unsigned char b : g.before) ASSERT_EQ(b, 0x5A) << trial;
+        for (unsigned char b : g.between) ASSERT_EQ(b, 0x5A) << trial;
+        for (unsigned char b : g.after) ASSERT_EQ(b, 0x5A) << trial;
+    }
+}
+
+TEST_F(PresetLibraryTest, FormatRefusesATooSmallBuffer)
+{
+    const KernelRecord k = Numbered(9, -2147483647 - 1, -2147483647 - 1, -2147483647 - 1);
+    const std::string name(255, 'w');
+    char big[kPresetTextChars];
+    const int n = FormatPreset(big, sizeof big, name.c_str(), k, "\r\n");
+    ASSERT_GT(n, 0);
+    std::vector<char> exact(static_cast<size_t>(n) + 1);
+    EXPECT_EQ(FormatPreset(exact.data(), exact.size(), name.c_str(), k, "\r\n"), n);
+    std::vector<char> small(static_cast<size_t>(n) + 8, 'G');
+    EXPECT_EQ(FormatPreset(small.data(), static_cast<size_t>(n), name.c_str(), k, "\r\n"), -1);
+    EXPECT_EQ(small[0], '\0');
+    for (size_t i = static_cast<size_t>(n); i < small.size(); ++i) EXPECT_EQ(small[i], 'G');
+}
