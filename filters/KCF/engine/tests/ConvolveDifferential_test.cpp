@@ -56,7 +56,7 @@ TEST_P(ConvolvePaths, KernelsAtAndBeyondEachTierBoundMatchTheReference)
     RunCases(GetParam(),
              {KernelKind::NarrowEdge, KernelKind::BeyondNarrow, KernelKind::FloatEdge, KernelKind::WideEdge,
               KernelKind::BeyondWide, KernelKind::Extreme, KernelKind::OffsetCancels},
-             60, 0x5EED0002);
+             120, 0x5EED0002);
 }
 
 TEST_P(ConvolvePaths, SeparableAndNearlySeparableKernelsMatchTheReference)
