@@ -13,7 +13,7 @@ run() {
   mkdir -p "$work"
   if "$build/bin/$name" "$work" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
        -print_final_stats=0 -artifact_prefix="$build/crash-$name-" >"$build/$name.log" 2>&1; then
-    echo "fuzz: $name ran ${seconds}s: $(grep -Eo '#[0-9]+' "$build/$name.log" | tail -1 | tr -d '#') runs, no finding"
+    echo "fuzz: $name ran ${seconds}s: $(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$build/$name.log" | tail -1) runs, no finding"
   else
     echo "fuzz: $name FOUND A FAULT; see $build/$name.log"
     tail -40 "$build/$name.log"
