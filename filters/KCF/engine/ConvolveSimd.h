@@ -113,6 +113,19 @@ static inline void StoreGroup(const RowJob& job, int x, unsigned bits, typename 
                      job.stream);
 }
 
+// One pair tap into a chunk's accumulators: three channel planes (stride apart), kGroups groups of
+// kLanes pixels each, all multiplied by the tap's weight pattern w.
+template <class Isa>
+static inline __attribute__((always_inline)) void MaddTap(typename Isa::VI* acc, const int32_t* p, size_t stride,
+                                                          typename Isa::VI w)
+{
+    constexpr int lanes = Isa::kLanes;
+    constexpr int groups = Isa::kGroups;
+    for (int c = 0; c < 3; ++c)
+        for (int g = 0; g < groups; ++g)
+            acc[c * groups + g] = Isa::Madd(acc[c * groups + g], Isa::Load(p + c * stride + g * lanes), w);
+}
+
 // Narrow dense path: every pair tap over the window's prepared rows, kGroups groups of kLanes
 // pixels at a time (three accumulators a group, one for each channel).
 template <class Isa, DivideKind kind>
@@ -136,13 +149,8 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
         if (!bits) continue;
         VI acc[3 * groups];
         for (VI& a : acc) a = Isa::Zero();
-        for (int t = 0; t < taps; ++t) {
-            const VI w = Isa::Set1(plan.pairTaps[t].pattern);
-            const int32_t* p = tapRows[t] + x;
-            for (int c = 0; c < 3; ++c)
-                for (int g = 0; g < groups; ++g)
-                    acc[c * groups + g] = Isa::Madd(acc[c * groups + g], Isa::Load(p + c * stride + g * lanes), w);
-        }
+        for (int t = 0; t < taps; ++t)
+            MaddTap<Isa>(acc, tapRows[t] + x, stride, Isa::Set1(plan.pairTaps[t].pattern));
         for (int g = 0; g < groups; ++g)
             StoreGroup<Isa>(job, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
                             finish(acc[groups + g]), finish(acc[2 * groups + g]));
@@ -164,13 +172,8 @@ static void HorizontalT(const ConvolvePlan& plan, Out* out, const int32_t* pairs
     for (int x = 0; x < paddedWidth; x += groups * lanes) {
         VI acc[3 * groups];
         for (VI& a : acc) a = correction;
-        for (int t = 0; t < taps; ++t) {
-            const VI w = Isa::Set1(plan.pairTaps[t].pattern);
-            const int32_t* p = pairs + x + plan.pairTaps[t].offset;
-            for (int c = 0; c < 3; ++c)
-                for (int g = 0; g < groups; ++g)
-                    acc[c * groups + g] = Isa::Madd(acc[c * groups + g], Isa::Load(p + c * stride + g * lanes), w);
-        }
+        for (int t = 0; t < taps; ++t)
+            MaddTap<Isa>(acc, pairs + x + plan.pairTaps[t].offset, stride, Isa::Set1(plan.pairTaps[t].pattern));
         for (int c = 0; c < 3; ++c)
             for (int g = 0; g < groups; ++g) {
                 if constexpr (toDoubles)

@@ -138,6 +138,18 @@ inline bool ClickListItem(HWND list, const std::string& text)
     return true;
 }
 
+// A 32-bit top-down DIB description of width x height pixels.
+inline BITMAPINFO TopDown32Info(int width, int height)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    return bi;
+}
+
 // The pixels of a bitmap, top row first.
 inline std::vector<Rgb8> BitmapPixels(HBITMAP bitmap, int& width, int& height)
 {
@@ -146,12 +158,7 @@ inline std::vector<Rgb8> BitmapPixels(HBITMAP bitmap, int& width, int& height)
     width = info.bmWidth;
     height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
     std::vector<RGBQUAD> quads(static_cast<size_t>(width) * height);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDown32Info(width, height);
     HDC screen = GetDC(nullptr);
     GetDIBits(screen, bitmap, 0, height, quads.data(), &bi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
@@ -166,12 +173,7 @@ inline std::vector<Rgb8> ScreenPixels(HWND window, int width, int height)
 {
     HDC source = GetDC(window);
     HDC memory = CreateCompatibleDC(source);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDown32Info(width, height);
     void* bits = nullptr;
     HBITMAP target = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, target);
