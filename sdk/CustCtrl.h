@@ -15,8 +15,9 @@ constexpr UINT CC_SPINNER_CHANGE = WM_USER + 600;
 // The host's one-line edit.
 class ICustEdit {
 public:
-    virtual void SetText(const TCHAR* text) = 0;
+    // The host declares the text overload first; its compiler puts the last declared first.
     virtual void SetText(int value) = 0;
+    virtual void SetText(const TCHAR* text) = 0;
     // The text as an integer: its leading number (saturated to the range of int); 0 for empty or
     // non-numeric text. valid, when given, says whether the whole text was one number.
     virtual int GetInt(BOOL* valid = nullptr) = 0;

@@ -15,11 +15,12 @@ constexpr UINT FLT_CHECKABORT = WM_USER + 0x21;
 constexpr DWORD IMGFLT_CONTROL = 2;  // has a control panel
 constexpr DWORD IMGFLT_FILTER = 4;   // is a filter (not a compositor)
 
+// The host's slots, in its order, from the destructor (MsAbi.h) to FilterUpdate.
 class ImageFilter {
 public:
     ImageFilter();
-    virtual ~ImageFilter();
 
+    MSABI_DELETING_DESTRUCTOR(ImageFilter)
     virtual const TCHAR* Description() = 0;
     virtual const TCHAR* AuthorName() = 0;
     virtual const TCHAR* CopyrightMessage() = 0;
@@ -33,8 +34,9 @@ public:
     virtual void SetFilterInfo(void* info);
     virtual BOOL Render(HWND hWnd) = 0;
     virtual Interface* Max();
-    virtual void Lerp(BMM_Color_64* out, const BMM_Color_64* in1, const BMM_Color_64* in2, WORD alpha);
+    // The host declares the WORD overload first; its compiler puts the last declared first.
     virtual void Lerp(BMM_Color_64* out, const BMM_Color_64* in1, const BMM_Color_64* in2, float t);
+    virtual void Lerp(BMM_Color_64* out, const BMM_Color_64* in1, const BMM_Color_64* in2, WORD alpha);
     virtual DWORD EvaluateConfigure();
     virtual BOOL LoadConfigure(void* ptr);
     virtual BOOL SaveConfigure(void* ptr);
@@ -46,6 +48,9 @@ public:
     virtual void* CreateNode();
     virtual void* Node();
     virtual void FilterUpdate();
+
+    // Past the host's slots.
+    virtual ~ImageFilter();
 
 protected:
     Bitmap* srcmap = nullptr;

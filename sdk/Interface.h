@@ -1,6 +1,7 @@
 // The host's core interface, as far as plug-ins use it: where the host keeps its directories.
 #pragma once
 
+#include "MsAbi.h"
 #include "Win32.h"
 
 // Directory numbers for Interface::GetDir.
@@ -8,9 +9,11 @@ constexpr int APP_PLUGCFG_DIR = 9;  // plug-in configuration files
 
 class Interface {
 public:
-    virtual ~Interface() = default;
+    MSABI_DELETING_DESTRUCTOR(Interface)
     // The directory, without a trailing backslash; empty when the host has none of that number.
     virtual const TCHAR* GetDir(int which) = 0;
+
+    virtual ~Interface() = default;
 };
 
 // The running host's core interface, or null outside a host. A host publishes it by exporting

@@ -1,7 +1,9 @@
 // The host's plug-in protocol: class identifiers, the class descriptor and the four library exports.
 #pragma once
 
+#include "MsAbi.h"
 #include "Win32.h"
+
 #include <vector>
 
 // Release 6000 in the high 16 bits, API number 13, SDK revision 0.
@@ -31,25 +33,34 @@ struct Interface_ID {
 };
 class FPInterface {
 public:
+    MSABI_DELETING_DESTRUCTOR(FPInterface)
+    MSABI_CLASS_RESULT(Interface_ID, GetID)
+
     virtual ~FPInterface() = default;
     virtual Interface_ID GetID() = 0;
 };
 
 // Describes one class of a plug-in library to the host.
+// The host's slots, in its order: destructor, IsPublic, Create, ClassName, SuperClassID, ClassID,
+// Category, then the host defaults (MsAbi.h says how the destructor and ClassID keep theirs).
 class ClassDesc {
 public:
-    virtual ~ClassDesc();
+    MSABI_DELETING_DESTRUCTOR(ClassDesc)
     virtual int IsPublic() = 0;
     virtual void* Create(BOOL loading = FALSE) = 0;
     virtual const TCHAR* ClassName() = 0;
     virtual SClass_ID SuperClassID() = 0;
-    virtual Class_ID ClassID() = 0;
+    MSABI_CLASS_RESULT(Class_ID, ClassID)
     virtual const TCHAR* Category() = 0;
     // Host defaults.
     virtual const TCHAR* GetRsrcString(INT_PTR id);
     virtual FPInterface* GetInterface(Interface_ID id);
     virtual void AddInterface(FPInterface* fpi);
     virtual int NumInterfaces() const;
+
+    // Past the host's slots.
+    virtual ~ClassDesc();
+    virtual Class_ID ClassID() = 0;
 
 private:
     std::vector<FPInterface*> interfaces_;
