@@ -5,7 +5,10 @@
 // result passing is the platform compiler's, not the module's compiler's. Each check prints one
 // line; the last line counts the failures, and the exit code is 0 only when none failed.
 //
-//   msabi_host.exe MODULE
+//   msabi_host.exe MODULE [CONTROLS]
+//
+// CONTROLS is a library that exports the custom controls as the host's core library does
+// (ProbeGetICustEdit and the like); their interfaces are then called in the same ABI.
 #include "HostAbi.h"
 
 extern "C" int __cdecl ThiscallStackDelta(const void* function, void* self, const unsigned* args, int count,
@@ -544,19 +547,74 @@ void CheckDelete(ClassDesc* desc)
     Check(freeCount == 1 && lastFreed == second, "the destructor slot frees the object exactly once");
 }
 
-// The command line's second word: the module to load.
-const char* ModuleArgument()
+void CheckCustomControls(const char* path)
 {
-    static char word[520];
+    stage = "custom controls";
+    HMODULE library = LoadLibraryA(path);
+    Check(library != nullptr, "the controls library loads");
+    if (!library) return;
+    typedef void (*InitProc)(HMODULE);
+    typedef ICustEdit* (*GetEditProc)(HWND);
+    typedef void (*ReleaseEditProc)(ICustEdit*);
+    typedef ISpinnerControl* (*GetSpinnerProc)(HWND);
+    typedef void (*ReleaseSpinnerProc)(ISpinnerControl*);
+    auto init = reinterpret_cast<InitProc>(GetProcAddress(library, "ProbeInitCustomControls"));
+    auto getEdit = reinterpret_cast<GetEditProc>(GetProcAddress(library, "ProbeGetICustEdit"));
+    auto releaseEdit = reinterpret_cast<ReleaseEditProc>(GetProcAddress(library, "ProbeReleaseICustEdit"));
+    auto getSpinner = reinterpret_cast<GetSpinnerProc>(GetProcAddress(library, "ProbeGetISpinner"));
+    auto releaseSpinner = reinterpret_cast<ReleaseSpinnerProc>(GetProcAddress(library, "ProbeReleaseISpinner"));
+    Check(init && getEdit && releaseEdit && getSpinner && releaseSpinner, "the controls' exports");
+    if (!(init && getEdit && releaseEdit && getSpinner && releaseSpinner)) return;
+    init(library);
+    HWND editWindow = CreateWindowExA(0, "CustEdit", "", 0x80000000 /* WS_POPUP */, 0, 0, 80, 20, nullptr, nullptr, library, nullptr);
+    HWND spinWindow = CreateWindowExA(0, "SpinnerControl", "", 0x80000000, 0, 0, 20, 20, nullptr, nullptr, library, nullptr);
+    ICustEdit* edit = editWindow ? getEdit(editWindow) : nullptr;
+    ISpinnerControl* spinner = spinWindow ? getSpinner(spinWindow) : nullptr;
+    Check(edit && spinner, "ICustEdit and ISpinnerControl of the control windows");
+    if (edit) {
+        BOOL valid = 0;
+        edit->SetText(42);
+        CheckEq(edit->GetInt(&valid), 42, "ICustEdit::SetText (int), then GetInt");
+        edit->SetText("-17");
+        CheckEq(edit->GetInt(&valid), -17, "ICustEdit::SetText (text), then GetInt");
+        CheckEq(valid, 1, "GetInt's valid flag");
+        unsigned eax = 0;
+        const unsigned seven = 7;
+        CheckEq(ThiscallStackDelta(Slot(edit, 0), edit, &seven, 1, &eax), 0, "SetText (int) pops its argument");
+        CheckEq(edit->GetInt(nullptr), 7, "the first slot is SetText (int)");
+    }
+    if (edit && spinner) {
+        spinner->LinkToEdit(editWindow, 1);
+        spinner->SetLimits(0, 100, 1);
+        spinner->SetValue(55, 0);
+        CheckEq(spinner->GetIVal(), 55, "ISpinnerControl::SetValue, then GetIVal");
+        CheckEq(edit->GetInt(nullptr), 55, "the linked edit shows the value");
+        edit->SetText(300);
+        CheckEq(spinner->GetIVal(), 100, "a typed value beyond the limits comes back within them");
+    }
+    if (edit) releaseEdit(edit);
+    if (spinner) releaseSpinner(spinner);
+    DestroyWindow(editWindow);
+    DestroyWindow(spinWindow);
+    FreeLibrary(library);
+}
+
+// The command line's word n (0 is the program): null when there is none.
+const char* Argument(int wanted)
+{
+    static char words[3][520];
+    if (wanted < 0 || wanted > 2) return nullptr;
+    char* word = words[wanted];
+    constexpr size_t kWordChars = sizeof words[0];
     const char* p = GetCommandLineA();
-    for (int n = 0; n < 2; ++n) {
+    for (int n = 0; n <= wanted; ++n) {
         while (*p == ' ' || *p == '\t') ++p;
         size_t length = 0;
         bool quoted = false;
         for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
             if (*p == '"')
                 quoted = !quoted;
-            else if (length + 1 < sizeof word)
+            else if (length + 1 < kWordChars)
                 word[length++] = *p;
         }
         word[length] = 0;
@@ -594,7 +652,7 @@ extern "C" void __cdecl HostMain()
                                    wc.hInstance, nullptr);
 
     stage = "exports";
-    const char* path = ModuleArgument();
+    const char* path = Argument(1);
     HMODULE module = path ? LoadLibraryA(path) : nullptr;
     Check(module != nullptr, "the module loads");
     if (!module) {
@@ -627,6 +685,7 @@ extern "C" void __cdecl HostMain()
         delete filter;
     }
     CheckDelete(desc);
+    if (const char* controls = Argument(2)) CheckCustomControls(controls);
 
     stage = "unload";
     Check(FreeLibrary(module) != 0, "FreeLibrary");
