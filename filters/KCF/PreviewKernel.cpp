@@ -1,48 +1,65 @@
-// The preview's convolution: 64-bit sums, so that no weight the grid can hold overflows them.
+// The preview's convolution: the sample widened to the host's 16-bit scale, Render's engine, and back to 8 bits.
 #include "PreviewKernel.h"
 
+#include "ConvolveDispatch.h"
+#include "FrameMemory.h"
 #include "KernelRecord.h"
 
 #include <algorithm>
 
 namespace {
 
-uint8_t Finish(int64_t sum, int32_t divisor, int32_t offset, int32_t invert)
-{
-    if (divisor != 0) sum /= divisor;
-    sum += offset;
-    const int64_t clamped = std::clamp<int64_t>(sum, 0, 255);
-    return static_cast<uint8_t>(invert == 1 ? 255 - clamped : clamped);
-}
+// Two frame copies of the engine's kind, given back on every path.
+class PreviewFrames {
+public:
+    explicit PreviewFrames(size_t pixels) : bytes_(2 * pixels * sizeof(BMM_Color_64))
+    {
+        block_ = static_cast<BMM_Color_64*>(AllocateFrameMemory(bytes_));
+        pixels_ = pixels;
+    }
+    ~PreviewFrames()
+    {
+        if (block_) FreeFrameMemory(block_, bytes_);
+    }
+    PreviewFrames(const PreviewFrames&) = delete;
+    PreviewFrames& operator=(const PreviewFrames&) = delete;
+
+    bool Ready() const { return block_ != nullptr; }
+    BMM_Color_64* Source() { return block_; }
+    BMM_Color_64* Work() { return block_ + pixels_; }
+
+private:
+    size_t bytes_;
+    size_t pixels_ = 0;
+    BMM_Color_64* block_ = nullptr;
+};
 
 }  // namespace
 
-void PreviewConvolve(const Rgb8* in, int width, int height, const int32_t* block, int size, int32_t divisor,
+bool PreviewConvolve(const Rgb8* in, int width, int height, const int32_t* block, int size, int32_t divisor,
                      int32_t offset, int32_t invert, Rgb8* out)
 {
+    if (width <= 0 || height <= 0) return true;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     if (!IsKernelSize(size)) {
-        std::copy(in, in + width * height, out);
-        return;
+        std::copy(in, in + count, out);
+        return true;
     }
-    const int e = size / 2;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            int64_t r = 0, g = 0, b = 0;
-            for (int dy = -e; dy <= e; ++dy) {
-                const int sy = y + dy;
-                if (sy < 0 || sy >= height) continue;
-                for (int dx = -e; dx <= e; ++dx) {
-                    const int sx = x + dx;
-                    if (sx < 0 || sx >= width) continue;
-                    const int64_t w = block[(e + dy) * size + (e + dx)];
-                    const Rgb8& p = in[sy * width + sx];
-                    r += w * p.r;
-                    g += w * p.g;
-                    b += w * p.b;
-                }
-            }
-            out[y * width + x] = {Finish(r, divisor, offset, invert), Finish(g, divisor, offset, invert),
-                                  Finish(b, divisor, offset, invert)};
-        }
-    }
+    PreviewFrames frames(count);
+    if (!frames.Ready()) return false;
+    BMM_Color_64* source = frames.Source();
+    for (size_t i = 0; i < count; ++i)
+        source[i] = {static_cast<uint16_t>(in[i].r * 257u), static_cast<uint16_t>(in[i].g * 257u),
+                     static_cast<uint16_t>(in[i].b * 257u), 65535};
+    std::copy(source, source + count, frames.Work());
+
+    const ConvolveFrame frame = {source, frames.Work(), width, height, nullptr, nullptr, 0};
+    const ConvolveKernel kernel = {block, size, divisor, offset, invert, -1};
+    ConvolveRunner runner(frame, kernel);
+    for (int y = 0; y < height; ++y) runner.Row(y);
+
+    const BMM_Color_64* work = frames.Work();
+    for (size_t i = 0; i < count; ++i)
+        out[i] = {PreviewLevel(work[i].r), PreviewLevel(work[i].g), PreviewLevel(work[i].b)};
+    return true;
 }

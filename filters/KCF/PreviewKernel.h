@@ -1,4 +1,4 @@
-// The control dialog's preview arithmetic: a kernel over an 8-bit RGB picture, on plain arrays.
+// The control dialog's preview: the sample picture through the filter's own engine, shown at 8 bits.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,14 @@ struct Rgb8 {
     uint8_t r, g, b;
 };
 
-// For every pixel, sums weight x channel over the size x size neighbourhood (block packed
-// row-major, not mirrored), skipping neighbours outside the picture without renormalising;
-// divides by divisor unless it is 0 (truncating toward zero), adds offset, clamps to 0..255 and,
-// when invert is 1, takes 255 minus the result. in and out hold width x height pixels, row by
-// row, and must not overlap. A size that is not 3, 5, 7 or 9 copies the picture unchanged.
-void PreviewConvolve(const Rgb8* in, int width, int height, const int32_t* block, int size, int32_t divisor,
+// Filters an 8-bit RGB picture exactly as Render filters a frame: each channel widened to the
+// host's 16-bit scale (v x 257, alpha opaque), the kernel (size x size block, row-major) applied by
+// the engine with the real divisor, offset (on the 16-bit scale) and invert, over the whole
+// picture; then each result brought back to 8 bits, rounded to the nearest level ((v + 128) / 257).
+// in and out hold width x height pixels, row by row. A size that is not 3, 5, 7 or 9 copies the
+// picture unchanged. Returns false, with out untouched, when memory for the work is short.
+bool PreviewConvolve(const Rgb8* in, int width, int height, const int32_t* block, int size, int32_t divisor,
                      int32_t offset, int32_t invert, Rgb8* out);
+
+// One preview level from a 16-bit channel value: the nearest of the 256.
+constexpr uint8_t PreviewLevel(uint16_t value) { return static_cast<uint8_t>((value + 128u) / 257u); }

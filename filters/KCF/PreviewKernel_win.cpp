@@ -86,10 +86,9 @@ void PreviewKernel(HWND picture, int bitmapId, const int32_t* block, int size, i
     std::unique_ptr<Rgb8[]> in(new (std::nothrow) Rgb8[count]);
     std::unique_ptr<Rgb8[]> out(new (std::nothrow) Rgb8[count]);
     HBITMAP result = nullptr;
-    if (in && out && width > 0 && height > 0 && ReadPixels(sample, width, height, in.get())) {
-        PreviewConvolve(in.get(), width, height, block, size, divisor, offset, invert, out.get());
+    if (in && out && width > 0 && height > 0 && ReadPixels(sample, width, height, in.get()) &&
+        PreviewConvolve(in.get(), width, height, block, size, divisor, offset, invert, out.get()))
         result = MakeBitmap(out.get(), width, height);
-    }
     DeleteObject(sample);
     if (result) ShowPicture(picture, result, true);
 }

@@ -35,11 +35,14 @@ KernelRecord Box(int size)
     return k;
 }
 
+constexpr int32_t kMidGrey = 32768;
+
 }  // namespace
 
 std::vector<StarterPreset> StarterPresets()
 {
-    // Gradients and edges get an offset of 128, so that both directions of a change show.
+    // Gradients and the emboss get the middle of the 16-bit range as their offset, so that both
+    // directions of a change show: lighter one way, darker the other, mid grey where nothing changes.
     return {
         {"Box Blur 3x3", Box(3)},
         {"Box Blur 5x5", Box(5)},
@@ -52,11 +55,11 @@ std::vector<StarterPreset> StarterPresets()
         {"Unsharp Mask 5x5", Make(5, {-1, -4, -6, -4, -1, -4, -16, -24, -16, -4, -6, -24, 476, -24, -6,
                                       -4, -16, -24, -16, -4, -1, -4, -6, -4, -1}, 256)},
         {"Laplacian Edges", Make(3, {0, -1, 0, -1, 4, -1, 0, -1, 0}, 1)},
-        {"Sobel X", Make(3, {-1, 0, 1, -2, 0, 2, -1, 0, 1}, 1, 128)},
-        {"Sobel Y", Make(3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}, 1, 128)},
-        {"Prewitt X", Make(3, {-1, 0, 1, -1, 0, 1, -1, 0, 1}, 1, 128)},
-        {"Prewitt Y", Make(3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}, 1, 128)},
-        {"Emboss", Make(3, {-2, -1, 0, -1, 1, 1, 0, 1, 2}, 1)},
+        {"Sobel X", Make(3, {-1, 0, 1, -2, 0, 2, -1, 0, 1}, 1, kMidGrey)},
+        {"Sobel Y", Make(3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}, 1, kMidGrey)},
+        {"Prewitt X", Make(3, {-1, 0, 1, -1, 0, 1, -1, 0, 1}, 1, kMidGrey)},
+        {"Prewitt Y", Make(3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}, 1, kMidGrey)},
+        {"Emboss", Make(3, {-2, -1, 0, -1, 0, 1, 0, 1, 2}, 1, kMidGrey)},
         {"Outline", Make(3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}, 1)},
     };
 }

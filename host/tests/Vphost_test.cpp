@@ -4,7 +4,9 @@
 #include "HostPlatform.h"
 #include "ImageIO.h"
 #include "KernelRecord.h"
+#include "PreviewKernel.h"
 #include "RunProgram.h"
+#include "StarterPresets.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +148,55 @@ TEST_F(VphostTest, RendersAsTheReferenceEngine)
         const std::vector<uint16_t>* ids = channel == GB_CHAN_MTL_EFFECTS ? &mtl : channel ? &obj : nullptr;
         SCOPED_TRACE("size " + std::to_string(c.size));
         ExpectSameImage(out, Expected(in, s, ids, channel));
+    }
+}
+
+// The control dialog's preview of a kernel is the frame Render writes for the sample picture, each
+// channel at its nearest 8-bit level; and no starter preset turns the sample all black or all white.
+TEST_F(VphostTest, PreviewShowsWhatRenderWrites)
+{
+    Image sample;
+    std::string error;
+    ASSERT_TRUE(ReadImage("testdata/sample.pam", sample, error)) << error;
+    std::vector<Rgb8> sample8(sample.pixels.size());
+    for (size_t i = 0; i < sample8.size(); ++i)
+        sample8[i] = {PreviewLevel(sample.pixels[i].r), PreviewLevel(sample.pixels[i].g), PreviewLevel(sample.pixels[i].b)};
+
+    std::vector<StarterPreset> kernels = StarterPresets();
+    KernelRecord odd = DefaultKernelRecord();
+    odd.weights[0] = 3, odd.weights[40] = -2, odd.weights[80] = 1;
+    odd.size = KernelSizeOf(odd.weights);
+    odd.divisor = -2, odd.offset = 40000, odd.invert = 1;
+    kernels.push_back({"9x9 corners, negative divisor, offset, invert", odd});
+    for (const StarterPreset& k : kernels) {
+        SCOPED_TRACE(k.name);
+        FilterSettings s = DefaultFilterSettings();
+        s.kernel = k.record;
+        WriteBlock("preview.blk", s);
+        ASSERT_EQ(RunProgram(Render("--config " + Path("preview.blk") + " --in testdata/sample.pam --out " +
+                                    Path("preview.pam") + " --plugcfg " + dir)),
+                  0);
+        Image rendered;
+        ASSERT_TRUE(ReadImage(Path("preview.pam"), rendered, error)) << error;
+        ASSERT_EQ(rendered.pixels.size(), sample8.size());
+
+        int32_t block[kGridCells];
+        ExtractSubKernel(k.record.weights, k.record.size, block);
+        std::vector<Rgb8> preview(sample8.size());
+        ASSERT_TRUE(PreviewConvolve(sample8.data(), sample.width, sample.height, block, k.record.size,
+                                    k.record.divisor, k.record.offset, k.record.invert, preview.data()));
+        size_t different = 0, black = 0, white = 0;
+        for (size_t i = 0; i < preview.size(); ++i) {
+            const BMM_Color_64& p = rendered.pixels[i];
+            different += preview[i].r != PreviewLevel(p.r) || preview[i].g != PreviewLevel(p.g) ||
+                         preview[i].b != PreviewLevel(p.b);
+            black += p.r == 0 && p.g == 0 && p.b == 0;
+            white += p.r == 65535 && p.g == 65535 && p.b == 65535;
+        }
+        EXPECT_EQ(different, 0u);
+        // Edge kernels leave flat areas black, but the edges of the sample must show.
+        EXPECT_LT(black, preview.size() * 95 / 100) << black << " of " << preview.size() << " black";
+        EXPECT_LT(white, preview.size() * 95 / 100) << white << " of " << preview.size() << " white";
     }
 }
 

@@ -256,7 +256,7 @@ TEST_F(ControlDialogTest, CancelRestoresTheSettingsAndKeepsTheSavedPreset)
         EXPECT_TRUE(Checked(d, IDC_INVERT));
         EXPECT_EQ(ItemText(d, IDC_PRESET_NAME), "Mine");
         ASSERT_TRUE(ClickListItem(GetDlgItem(d, IDC_PRESET_LIST), "Sobel X"));
-        EXPECT_EQ(ItemText(d, IDC_OFFSET_EDIT), "128");
+        EXPECT_EQ(ItemText(d, IDC_OFFSET_EDIT), "32768");
         SetItemText(d, Cell(0, 8), "5");
         TypeInto(d, IDC_PRESET_NAME, "Sobel X wide");
         Click(d, IDC_SAVE);
@@ -269,7 +269,7 @@ TEST_F(ControlDialogTest, CancelRestoresTheSettingsAndKeepsTheSavedPreset)
     ASSERT_EQ(FindPreset(library.c_str(), "Sobel X wide", &saved), 1);
     EXPECT_EQ(saved.size, 9);
     EXPECT_EQ(saved.weights[8], 5);
-    EXPECT_EQ(saved.offset, 128);
+    EXPECT_EQ(saved.offset, 32768);
     EXPECT_TRUE(user.messages.empty());
     ExpectInterfacesReleased();
 }
@@ -347,11 +347,11 @@ TEST_F(ControlDialogTest, ListSelectionLoadsAPresetAndLeavesTheSource)
     filter->settings.materialId = 4;
     const INT_PTR result = Run([&](HWND d) {
         ASSERT_TRUE(ClickListItem(GetDlgItem(d, IDC_PRESET_LIST), "Emboss"));
-        const int emboss[9] = {-2, -1, 0, -1, 1, 1, 0, 1, 2};
+        const int emboss[9] = {-2, -1, 0, -1, 0, 1, 0, 1, 2};
         for (int i = 0; i < 9; ++i)
             EXPECT_EQ(ItemText(d, Cell(3 + i / 3, 3 + i % 3)), emboss[i] ? std::to_string(emboss[i]) : "") << i;
         EXPECT_EQ(ItemText(d, IDC_DIVIDE_EDIT), "1");
-        EXPECT_EQ(ItemText(d, IDC_OFFSET_EDIT), "0");
+        EXPECT_EQ(ItemText(d, IDC_OFFSET_EDIT), "32768");
         EXPECT_FALSE(Checked(d, IDC_INVERT));
         EXPECT_EQ(ItemText(d, IDC_PRESET_NAME), "Emboss");
         EXPECT_STREQ(filter->settings.presetName, "Emboss");

@@ -85,7 +85,7 @@ TEST_F(KcftoolPresets, FindPrintsTheRecordOrExitsOne)
 {
     ToolRun run = Kcftool("find --library " + library + " \"Sobel X\"");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(WithoutCarriageReturns(run.out), "Sobel X\n3\n-1 0 1\n-2 0 2\n-1 0 1\n1 128 0\n");
+    EXPECT_EQ(WithoutCarriageReturns(run.out), "Sobel X\n3\n-1 0 1\n-2 0 2\n-1 0 1\n1 32768 0\n");
 
     run = Kcftool("find --library " + library + " \"outer corner\"");
     ASSERT_EQ(run.status, 0);
