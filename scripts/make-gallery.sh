@@ -52,7 +52,7 @@ for name in "${names[@]}"; do
   tiles+=(-label "$name" "$work/renders/$file.png")
 done
 montage -font "$font" -pointsize 13 -label "original" "$work/picture.png" "${tiles[@]}" \
-  -tile 4x -geometry 240x160+6+6 -background '#f4f4f4' "$docs/presets.png"
+  -tile 4x -geometry 240x160+6+6 -background "#f4f4f4" -depth 8 -strip "$docs/presets.png"
 
 # The masked case: emboss only where the material effects id is 1 (the disc).
 "$bin/kcftool" block --out "$work/emboss-disc.blk" --preset Emboss --library "$library" --source mtl --mtl-id 1 >/dev/null
@@ -61,5 +61,5 @@ convert "$work/ids.png" -level 0,1 "$work/ids-shown.png"
 montage -font "$font" -pointsize 13 -label "original" "$work/picture.png" \
   -label "material effects id 1 (white)" "$work/ids-shown.png" \
   -label "Emboss on id 1 only" "$work/renders/emboss-disc.png" \
-  -tile 3x -geometry 240x160+6+6 -background '#f4f4f4' "$docs/masked.png"
+  -tile 3x -geometry 240x160+6+6 -background "#f4f4f4" -depth 8 -strip "$docs/masked.png"
 echo "wrote $docs/presets.png and $docs/masked.png"
