@@ -122,7 +122,12 @@ std::FILE* OpenLibraryForReading(const char* path, LibraryStatus& status)
     status = LibraryStatus::CannotOpen;
     if (!path || !*path) return nullptr;
     std::FILE* file = std::fopen(path, "rb");
-    if (!file) return nullptr;
+    if (!file) {
+        const DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            status = LibraryStatus::NotAFile;
+        return nullptr;
+    }
     status = CheckFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
     if (status != LibraryStatus::Done) {
         std::fclose(file);

@@ -336,8 +336,8 @@ TEST_F(PresetLibraryTest, AppendReportsAFailedWrite)
 
 TEST_F(PresetLibraryTest, ReadsAndSavesRefuseFoldersDevicesAndOversizedFiles)
 {
-    // Each would hang the reader (a device without end), list nothing as if all were well (a
-    // folder), or be read without bound. Every reader and writer refuses it and says why.
+    // Each would hang the reader (a device without end, a pipe), list nothing as if all were well
+    // (a folder), or be read without bound. Every reader and writer refuses it and says why.
     const std::string huge = dir.File("huge.SET");
     WriteFileBytes(huge, "Big\r\n3\r\n0 0 0\r\n0 1 0\r\n0 0 0\r\n1 0 0\r\n");
     std::filesystem::resize_file(huge, kMaxLibraryBytes + 1);
@@ -350,6 +350,10 @@ TEST_F(PresetLibraryTest, ReadsAndSavesRefuseFoldersDevicesAndOversizedFiles)
     };
     if (std::filesystem::is_character_file("/dev/zero"))
         rows.push_back({"/dev/zero", "(a folder or a device, not a file)", "(a folder or a device, not a file)"});
+    // A pipe no one writes to would hold a blocking reader for ever.
+    const std::string pipe = dir.File("pipe.SET");
+    if (std::system(("mkfifo " + pipe + " 2>" + dir.File("mkfifo.txt")).c_str()) == 0)
+        rows.push_back({pipe, "(a folder or a device, not a file)", "(a folder or a device, not a file)"});
     for (const Row& row : rows) {
         user.Clear();
         std::vector<std::string> names = {"stale"};
