@@ -4,7 +4,9 @@
 // may find itself holding the old one: after locking, it checks that the path still leads to the
 // file it locked, and starts again if not. Only the holder of the current file's lock replaces it,
 // so once that check has passed no other writer changes the library until the lock is given back.
-// The kernel gives a flock back when its holder dies, however it dies.
+// While there is no library, its folder's lock stands for it, with the same check the other way
+// round (still no library once locked). The kernel gives a flock back when its holder dies, however
+// it dies.
 #include "PresetFile.h"
 
 #include <fcntl.h>
@@ -93,18 +95,21 @@ bool ReadAll(int fd, std::string& bytes)
     return true;
 }
 
-// Writes bytes into a new file at copy, with the library's owner and mode, and flushes it to the disk.
-bool WriteCopy(const std::string& copy, const std::string& bytes, const struct stat& library)
+// Writes bytes into a new file at copy, with the library's owner and mode (a new library gets what
+// any new file gets), and flushes it to the disk.
+bool WriteCopy(const std::string& copy, const std::string& bytes, const struct stat* library)
 {
     unlink(copy.c_str());  // a copy left by a save that was killed
     LibraryFault fault = LibraryFaultAtNextStep();
     if (fault == LibraryFault::Fail) return false;
-    Descriptor out(open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    Descriptor out(open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, library ? 0600 : 0666));
     if (out.Get() < 0) return false;
     if (fault == LibraryFault::Kill) KillThisProcess();
-    // Only root may give a file away; for anyone else the copy is theirs already, as the library was.
-    if (fchown(out.Get(), library.st_uid, library.st_gid) != 0 && errno != EPERM) return false;
-    if (fchmod(out.Get(), library.st_mode & 07777) != 0) return false;
+    if (library) {
+        // Only root may give a file away; for anyone else the copy is theirs already, as the library was.
+        if (fchown(out.Get(), library->st_uid, library->st_gid) != 0 && errno != EPERM) return false;
+        if (fchmod(out.Get(), library->st_mode & 07777) != 0) return false;
+    }
     if (!WriteAll(out.Get(), bytes.data(), bytes.size())) return false;
 
     fault = LibraryFaultAtNextStep();
@@ -116,13 +121,17 @@ bool WriteCopy(const std::string& copy, const std::string& bytes, const struct s
     return closed && fault != LibraryFault::Fail;
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Makes the rename itself durable. The library is already the new one when this fails, so a
 // failure here is not reported: telling the user the save failed would be the untruth.
 void SyncFolderOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    Descriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0) fsync(dir.Get());
 }
 
@@ -166,53 +175,45 @@ LibraryStatus ExtendLibraryFile(const char* path, const LibraryExtension& extend
 
     Descriptor lock;
     struct stat locked;
-    bool created = false;
+    bool existed = false;
     for (;;) {
         struct stat now;
         if (stat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) return LibraryStatus::NotAFile;
-        created = false;
         lock.Reset(open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        if (lock.Get() < 0 && errno == ENOENT) {
-            lock.Reset(open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-            if (lock.Get() < 0 && errno == EEXIST) continue;  // another writer made it first
-            created = lock.Get() >= 0;
+        existed = lock.Get() >= 0;
+        if (!existed) {
+            if (errno == EISDIR) return LibraryStatus::NotAFile;
+            if (errno != ENOENT) return LibraryStatus::CannotOpen;
+            // No library yet: the lock of its folder stands for it until a save has put one there,
+            // so that nothing is made before the rename and a failed first save leaves no file.
+            lock.Reset(open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (lock.Get() < 0) return LibraryStatus::CannotOpen;
         }
-        if (lock.Get() < 0) return errno == EISDIR ? LibraryStatus::NotAFile : LibraryStatus::CannotOpen;
         int locking;
         do locking = flock(lock.Get(), LOCK_EX);
         while (locking != 0 && errno == EINTR);
         if (locking != 0) return LibraryStatus::CannotWrite;  // never write without the lock
         if (fstat(lock.Get(), &locked) != 0) return LibraryStatus::CannotOpen;
-        if (!S_ISREG(locked.st_mode)) return LibraryStatus::NotAFile;
-        if (stat(target.c_str(), &now) == 0 && SameFile(now, locked)) break;
-        // Replaced or removed by the writer before us: lock the library that is there now.
+        if (existed && !S_ISREG(locked.st_mode)) return LibraryStatus::NotAFile;
+        const bool there = stat(target.c_str(), &now) == 0;
+        if (existed ? there && SameFile(now, locked) : !there) break;
+        // Replaced, removed or made by the writer before us: lock what is there now.
     }
 
-    // A library this save created, still empty, goes again when the save does not happen, so that a
-    // failed first save leaves no file behind. The lock is still held while it goes.
-    bool saved = false;
-    struct Unmake {
-        const std::string& target;
-        const bool& created;
-        const bool& saved;
-        ~Unmake()
-        {
-            if (created && !saved) unlink(target.c_str());
-        }
-    } unmake{target, created, saved};
-
-    if (static_cast<unsigned long long>(locked.st_size) > kMaxLibraryBytes) return LibraryStatus::TooLarge;
     std::string bytes;
-    if (!ReadAll(lock.Get(), bytes)) return LibraryStatus::CannotOpen;
-    if (bytes.size() > kMaxLibraryBytes) return LibraryStatus::TooLarge;
-    const std::string addition = extend(bytes, !created);
+    if (existed) {
+        if (static_cast<unsigned long long>(locked.st_size) > kMaxLibraryBytes) return LibraryStatus::TooLarge;
+        if (!ReadAll(lock.Get(), bytes)) return LibraryStatus::CannotOpen;
+        if (bytes.size() > kMaxLibraryBytes) return LibraryStatus::TooLarge;
+    }
+    const std::string addition = extend(bytes, existed);
     if (addition.empty()) return LibraryStatus::Declined;
     if (addition.size() > kMaxLibraryBytes - bytes.size()) return LibraryStatus::TooLarge;
     bytes += addition;
 
     // One name for the copy is enough: only the lock holder writes it.
     const std::string copy = target + ".new";
-    if (!WriteCopy(copy, bytes, locked)) {
+    if (!WriteCopy(copy, bytes, existed ? &locked : nullptr)) {
         unlink(copy.c_str());
         return LibraryStatus::CannotWrite;
     }
@@ -222,7 +223,6 @@ LibraryStatus ExtendLibraryFile(const char* path, const LibraryExtension& extend
         unlink(copy.c_str());
         return LibraryStatus::CannotWrite;
     }
-    saved = true;
     if (LibraryFaultAtNextStep() == LibraryFault::Kill) KillThisProcess();
     SyncFolderOf(target);
     return LibraryStatus::Done;

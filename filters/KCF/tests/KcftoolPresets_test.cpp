@@ -229,46 +229,57 @@ TEST_F(KcftoolPresets, AddSavesAsTheDialogDoes)
 
 TEST_F(KcftoolPresets, AKilledSaveLeavesTheOldLibraryOrTheWholeRecord)
 {
-    // kcftool is killed at each disk step of a save in turn (in the middle of it, for a write).
-    // The library is then the old one or the old one with the whole record; the next save, by
-    // another process, finds the lock free and adds its record whole.
-    const std::string old = ReadFileBytes(library);
-    const auto oldRecords = ReadLibrary(library);
+    // kcftool is killed at each disk step of a save in turn (in the middle of it, for a write),
+    // into a library and into none yet. The library is then the old one (still none) or the old one
+    // with the whole record; the next save, by another process, finds the lock free and adds its
+    // record whole.
+    const std::string starter = ReadFileBytes(library);
     const std::string add = "add --library " + library + " --kernel \"1 2 1; 2 4 2; 1 2 1\" --divisor 16 --name ";
-    int killed = 0;
-    for (int step = 1; step < 20; ++step) {
-        WriteFileBytes(library, old);
-        SetLibraryFault("kill:" + std::to_string(step));
-        const ToolRun run = Kcftool(add + "Dying");
-        SetLibraryFault("");
-        if (run.status == 0) break;  // a save has no step this far
-        ++killed;
-        const std::string after = ReadFileBytes(library);
-        auto records = ReadLibrary(library);
-        EXPECT_EQ(after.substr(0, old.size()), old) << "step " << step;
-        ASSERT_TRUE(records.size() == oldRecords.size() || records.size() == oldRecords.size() + 1) << "step " << step;
-        if (records.size() > oldRecords.size()) {
-            EXPECT_EQ(records.back().name, "Dying") << "step " << step;
-            EXPECT_EQ(records.back().kernel.weights[40], 4) << "step " << step;
-            EXPECT_EQ(records.back().kernel.divisor, 16) << "step " << step;
-        } else {
-            EXPECT_EQ(after, old) << "step " << step;
-        }
+    for (const bool exists : {true, false}) {
+        const std::string old = exists ? starter : "";
+        const size_t oldRecords = exists ? ReadLibrary(library).size() : 0;
+        int killed = 0;
+        for (int step = 1; step < 20; ++step) {
+            const std::string what = "step " + std::to_string(step) + (exists ? "" : ", no library yet");
+            std::remove(library.c_str());
+            if (exists) WriteFileBytes(library, old);
+            SetLibraryFault("kill:" + std::to_string(step));
+            const ToolRun run = Kcftool(add + "Dying");
+            SetLibraryFault("");
+            if (run.status == 0) break;  // a save has no step this far
+            ++killed;
+            auto records = ReadLibrary(library);
+            if (!exists && records.empty()) {
+                EXPECT_FALSE(std::filesystem::exists(library)) << what;
+            } else {
+                const std::string after = ReadFileBytes(library);
+                EXPECT_EQ(after.substr(0, old.size()), old) << what;
+                ASSERT_TRUE(records.size() == oldRecords || records.size() == oldRecords + 1) << what;
+                if (records.size() > oldRecords) {
+                    EXPECT_EQ(records.back().name, "Dying") << what;
+                    EXPECT_EQ(records.back().kernel.weights[40], 4) << what;
+                    EXPECT_EQ(records.back().kernel.divisor, 16) << what;
+                } else {
+                    EXPECT_EQ(after, old) << what;
+                }
+            }
 
-        ASSERT_EQ(Kcftool(add + "Living").status, 0) << "step " << step;
-        records = ReadLibrary(library);
-        ASSERT_FALSE(records.empty());
-        EXPECT_EQ(records.back().name, "Living") << "step " << step;
-        EXPECT_EQ(records.back().kernel.divisor, 16) << "step " << step;
+            ASSERT_EQ(Kcftool(add + "Living").status, 0) << what;
+            records = ReadLibrary(library);
+            ASSERT_FALSE(records.empty());
+            EXPECT_EQ(records.back().name, "Living") << what;
+            EXPECT_EQ(records.back().kernel.divisor, 16) << what;
+        }
+        EXPECT_GE(killed, 5) << "create, write, flush, close, rename";
     }
-    EXPECT_GE(killed, 5) << "create, write, flush, close, rename";
 }
 
 TEST_F(KcftoolPresets, TwoProcessesAddingAtOnceLoseNothing)
 {
     // Two streams of kcftool add run at once, each its own record per run, and both try the same
     // shared names now and then: every record is there, whole, and every shared name exactly once.
-    WriteFileBytes(library, "");
+    // There is no library at first, so the first saves also race to make it.
+    std::remove(library.c_str());
 #ifdef _WIN32
     const int perStream = 40;  // two program starts (cmd and kcftool) under Wine take a good part of a second
 #else
