@@ -171,18 +171,9 @@ void Save(HWND dialog, KernelFilter& f)
     FilterSettings& s = f.settings;
     ReadControls(dialog, f, s.kernel);
     ReadNameBox(dialog, s.presetName);
+    // The name checks and the append, under the library's lock.
     const char* path = PresetLibraryPath();
-    if (!s.presetName[0]) {
-        ShowMessage("Error", "Input the filter name!");
-        return;
-    }
-    KernelRecord scratch = s.kernel;
-    if (FindPreset(path, s.presetName, &scratch)) {
-        ShowMessage("Error", "Change the filter name!");
-        return;
-    }
-    if (AppendPreset(path, s.presetName, &s.kernel))
-        LoadPresetList(GetDlgItem(dialog, IDC_PRESET_LIST), path, s.presetName);
+    if (SavePreset(path, s.presetName, &s.kernel)) LoadPresetList(GetDlgItem(dialog, IDC_PRESET_LIST), path, s.presetName);
 }
 
 void SelectionChanged(HWND dialog, KernelFilter& f)

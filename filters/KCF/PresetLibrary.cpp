@@ -2,6 +2,7 @@
 #include "PresetLibrary.h"
 
 #include "Messages.h"
+#include "PresetFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,18 +16,40 @@ constexpr int kNameLength = kNameChars - 1;
 // Longer than any 32-bit number; a longer word is damage, read as no number at all.
 constexpr int kWordChars = 24;
 
+// Where the reader takes its bytes: an open file, or a library read whole into memory.
+class FileSource {
+public:
+    explicit FileSource(FILE* file) : file_(file) {}
+    int Get() { return std::getc(file_); }
+    void Unget(int c) { std::ungetc(c, file_); }
+
+private:
+    FILE* file_;
+};
+
+class TextSource {
+public:
+    explicit TextSource(const std::string& text) : text_(text) {}
+    int Get() { return at_ < text_.size() ? static_cast<unsigned char>(text_[at_++]) : EOF; }
+    void Unget(int) { --at_; }  // only ever the byte just taken
+
+private:
+    const std::string& text_;
+    size_t at_ = 0;
+};
+
 // Reads one line and hands each character to put, up to the line end (LF or CR LF), which it
-// consumes. Returns false when the file was already at its end.
-template <typename Put>
-bool ReadLine(FILE* file, Put put)
+// consumes. Returns false when the source was already at its end.
+template <typename Source, typename Put>
+bool ReadLine(Source& in, Put put)
 {
-    int c = std::getc(file);
+    int c = in.Get();
     if (c == EOF) return false;
-    for (; c != EOF && c != '\n'; c = std::getc(file)) {
+    for (; c != EOF && c != '\n'; c = in.Get()) {
         if (c == '\r') {
-            const int next = std::getc(file);
+            const int next = in.Get();
             if (next == '\n' || next == EOF) break;
-            std::ungetc(next, file);
+            in.Unget(next);
         }
         put(static_cast<char>(c));
     }
@@ -34,10 +57,11 @@ bool ReadLine(FILE* file, Put put)
 }
 
 // A name line: at most 255 characters are kept, the rest of an over-long line is dropped.
-bool ReadNameLine(FILE* file, char name[kNameChars])
+template <typename Source>
+bool ReadNameLine(Source& in, char name[kNameChars])
 {
     int length = 0;
-    const bool read = ReadLine(file, [&](char c) {
+    const bool read = ReadLine(in, [&](char c) {
         if (length < kNameLength) name[length++] = c;
     });
     name[length] = '\0';
@@ -57,8 +81,10 @@ bool ParseNumber(const char* word, int32_t& value)
 }
 
 // A line of numbers separated by blanks: the first count of them go to values, and ok[i] says
-// whether value i could be read. Missing numbers are not ok; extra words are ignored.
-void ReadNumberLine(FILE* file, int count, int32_t* values, bool* ok)
+// whether value i could be read. Missing numbers are not ok; extra words are ignored. Returns
+// false when there was no line at all (the end of the source): it then reads as an empty line.
+template <typename Source>
+bool ReadNumberLine(Source& in, int count, int32_t* values, bool* ok)
 {
     std::fill(ok, ok + count, false);
     char word[kWordChars + 1];
@@ -73,7 +99,7 @@ void ReadNumberLine(FILE* file, int count, int32_t* values, bool* ok)
         wordLength = 0;
         overlong = false;
     };
-    ReadLine(file, [&](char c) {
+    const bool there = ReadLine(in, [&](char c) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') {
             endWord();
         } else if (wordLength < kWordChars) {
@@ -83,6 +109,47 @@ void ReadNumberLine(FILE* file, int count, int32_t* values, bool* ok)
         }
     });
     endWord();
+    return there;
+}
+
+// Reads the next record, as ReadPreset tells. missingLines counts the lines of the record that
+// were not there because the source ended first: a record cut short.
+template <typename Source>
+int ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& missingLines)
+{
+    missingLines = 0;
+    // Empty lines between records are no names; the end of the source ends the library.
+    do {
+        if (!ReadNameLine(in, name)) {
+            name[0] = '\0';
+            return 0;
+        }
+    } while (name[0] == '\0');
+
+    int32_t size = 0;
+    bool sizeOk = false;
+    missingLines += !ReadNumberLine(in, 1, &size, &sizeOk);
+    const int blockSize = sizeOk && IsKernelSize(size) ? size : kGridSide;
+    const int origin = SubKernelOrigin(blockSize);
+
+    std::fill(std::begin(record->weights), std::end(record->weights), 0);
+    for (int r = 0; r < blockSize; ++r) {
+        int32_t row[kGridSide] = {};
+        bool ok[kGridSide];
+        missingLines += !ReadNumberLine(in, blockSize, row, ok);
+        for (int c = 0; c < blockSize; ++c)
+            record->weights[(origin + r) * kGridSide + origin + c] = ok[c] ? row[c] : 0;
+    }
+    // Without a readable size the whole grid was read; 9 says so, and writes it back whole.
+    record->size = sizeOk ? size : kGridSide;
+
+    int32_t last[3];
+    bool ok[3];
+    missingLines += !ReadNumberLine(in, 3, last, ok);
+    if (ok[0]) record->divisor = last[0];
+    if (ok[1]) record->offset = last[1];
+    if (ok[2]) record->invert = last[2];
+    return 1;
 }
 
 bool IsValidName(const char* name)
@@ -108,49 +175,97 @@ bool PutNumber(char* out, size_t capacity, size_t& length, long value, bool sepa
     return PutText(out, capacity, length, text);
 }
 
+// Tells the user why the library could not be read, or extended when saving.
+void TellWhy(LibraryStatus status, const char* path, bool saving)
+{
+    switch (status) {
+    case LibraryStatus::Done:
+    case LibraryStatus::Declined: break;
+    case LibraryStatus::CannotOpen: ShowMessage("Error", "Can't open file: %s", path); break;
+    case LibraryStatus::NotAFile: ShowMessage("Error", "Can't open file: %s (a folder or a device, not a file)", path); break;
+    case LibraryStatus::TooLarge:
+        ShowMessage("Error", "Can't %s file: %s (a preset library holds at most %s)", saving ? "write" : "open", path,
+                    kMaxLibraryText);
+        break;
+    case LibraryStatus::CannotWrite: ShowMessage("Error", "Can't write file: %s", path); break;
+    }
+}
+
+// What a save learns from the library it extends: whether the name is stored, and how many lines
+// the last record still lacks (a record cut short by a program that died while writing it).
+struct LibraryScan {
+    bool nameStored = false;
+    int missingLines = 0;
+};
+
+LibraryScan ScanLibrary(const std::string& bytes, const char* name)
+{
+    LibraryScan scan;
+    TextSource in(bytes);
+    char found[kNameChars];
+    KernelRecord scratch = DefaultKernelRecord();
+    int missing = 0;
+    while (ReadRecord(in, found, &scratch, missing)) {
+        if (std::strcmp(found, name) == 0) scan.nameStored = true;
+        scan.missingLines = missing;  // only the last record can lack lines
+    }
+    return scan;
+}
+
+// The bytes that go after the library's own, so that the new record is read as itself and the
+// old bytes stay as they are:
+// - a last line without its line end gets one. The reader already ends a line at a lone CR, so
+//   after a CR only the LF is added; the line reads as it did.
+// - a last record cut short gets its missing lines as empty lines. The reader takes an empty line
+//   exactly as a line that is not there (no numbers: cells 0, the rest kept), so that record reads
+//   as it did, and the new record starts after it instead of being read as its rows.
+std::string Addition(const std::string& bytes, int missingLines, const std::string& record)
+{
+    std::string add;
+    if (!bytes.empty() && bytes.back() == '\r') add = "\n";
+    else if (!bytes.empty() && bytes.back() != '\n') add = "\r\n";
+    for (int i = 0; i < missingLines; ++i) add += "\r\n";
+    return add + record;
+}
+
+// Appends the record under the library's lock; with refuseStoredName, a name the library holds
+// is refused under the same lock. The user is told after the lock is given back, so that a
+// message box left open does not hold other saves up.
+int AppendUnderLock(const char* path, const char* name, const KernelRecord& record, bool refuseStoredName)
+{
+    char text[kPresetTextChars];
+    const int length = FormatPreset(text, sizeof text, name, record, "\r\n");
+    if (length < 0) return 0;
+    bool existed = true, stored = false;
+    const LibraryStatus status = ExtendLibraryFile(path, [&](const std::string& bytes, bool there) {
+        existed = there;
+        const LibraryScan scan = ScanLibrary(bytes, name);
+        stored = refuseStoredName && scan.nameStored;
+        return stored ? std::string() : Addition(bytes, scan.missingLines, std::string(text, static_cast<size_t>(length)));
+    });
+    const char* shown = path ? path : "";
+    // The Save of the control dialog has always said so when its duplicate check found no library.
+    if (refuseStoredName && !existed) ShowMessage("Error", "Can't open file: %s", shown);
+    if (stored) ShowMessage("Error", "Change the filter name!");
+    TellWhy(status, shown, true);
+    return status == LibraryStatus::Done ? 1 : 0;
+}
+
 }  // namespace
 
 FILE* OpenPresetLibrary(const char* path)
 {
-    FILE* file = path && *path ? std::fopen(path, "rb") : nullptr;
-    if (!file) ShowMessage("Error", "Can't open file: %s", path ? path : "");
+    LibraryStatus status;
+    FILE* file = OpenLibraryForReading(path, status);
+    if (!file) TellWhy(status, path ? path : "", false);
     return file;
 }
 
 int ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record)
 {
-    // Empty lines between records are no names; the end of the file ends the library.
-    do {
-        if (!ReadNameLine(file, name)) {
-            name[0] = '\0';
-            return 0;
-        }
-    } while (name[0] == '\0');
-
-    int32_t size = 0;
-    bool sizeOk = false;
-    ReadNumberLine(file, 1, &size, &sizeOk);
-    const int blockSize = sizeOk && IsKernelSize(size) ? size : kGridSide;
-    const int origin = SubKernelOrigin(blockSize);
-
-    std::fill(std::begin(record->weights), std::end(record->weights), 0);
-    for (int r = 0; r < blockSize; ++r) {
-        int32_t row[kGridSide] = {};
-        bool ok[kGridSide];
-        ReadNumberLine(file, blockSize, row, ok);
-        for (int c = 0; c < blockSize; ++c)
-            record->weights[(origin + r) * kGridSide + origin + c] = ok[c] ? row[c] : 0;
-    }
-    // Without a readable size the whole grid was read; 9 says so, and writes it back whole.
-    record->size = sizeOk ? size : kGridSide;
-
-    int32_t last[3];
-    bool ok[3];
-    ReadNumberLine(file, 3, last, ok);
-    if (ok[0]) record->divisor = last[0];
-    if (ok[1]) record->offset = last[1];
-    if (ok[2]) record->invert = last[2];
-    return 1;
+    FileSource in(file);
+    int missingLines = 0;
+    return ReadRecord(in, name, record, missingLines);
 }
 
 int FindPreset(const char* path, const char* name, KernelRecord* record)
@@ -200,29 +315,17 @@ int FormatPreset(char* out, size_t capacity, const char* name, const KernelRecor
 int AppendPreset(const char* path, const char* name, const KernelRecord* record)
 {
     if (!IsValidName(name)) return 0;
-    char text[kPresetTextChars];
-    const int length = FormatPreset(text, sizeof text, name, *record, "\r\n");
-    if (length < 0) return 0;
+    return AppendUnderLock(path, name, *record, false);
+}
 
-    FILE* file = path && *path ? std::fopen(path, "a+b") : nullptr;
-    if (!file) {
-        ShowMessage("Error", "Can't open file: %s", path ? path : "");
+int SavePreset(const char* path, const char* name, const KernelRecord* record)
+{
+    if (!name[0]) {
+        ShowMessage("Error", "Input the filter name!");
         return 0;
     }
-    // A file edited by hand may lack its last line end; the new name must start a line of its own.
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    if (ok && std::ftell(file) > 0 && std::fseek(file, -1, SEEK_END) == 0 && std::getc(file) != '\n')
-        ok = std::fseek(file, 0, SEEK_END) == 0 && std::fputs("\r\n", file) >= 0;
-    ok = ok && std::fseek(file, 0, SEEK_END) == 0;
-    ok = ok && std::fwrite(text, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
-    // Not every C library reports a failed flush from fclose: flush first and ask.
-    ok = ok && std::fflush(file) == 0 && !std::ferror(file);
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        ShowMessage("Error", "Can't write file: %s", path);
-        return 0;
-    }
-    return 1;
+    if (!IsValidName(name)) return 0;
+    return AppendUnderLock(path, name, *record, true);
 }
 
 bool PresetNameLess(const std::string& a, const std::string& b)

@@ -12,7 +12,8 @@
 #include <vector>
 
 // Opens the library for reading. When it cannot, tells the user "Can't open file: %s" with the
-// path and returns null.
+// path and returns null; likewise, with the reason after the path, for a folder, a device or a
+// pipe, and for a file larger than a library may be (4 MB, PresetFile.h).
 FILE* OpenPresetLibrary(const char* path);
 
 // Reads the next record of an open library: its name into name (256 characters) and its kernel
@@ -29,10 +30,20 @@ int FindPreset(const char* path, const char* name, KernelRecord* record);
 
 // Appends a record at the end of the library, creating the file if need be, and returns 1. The
 // block written is the centred one of the record's size (the whole grid for a size that is none
-// of 3, 5, 7, 9). Returns 0 and writes nothing for a name that is empty, longer than 255
-// characters or holds a line break, and when the file cannot be opened (the user is told) or
-// written (likewise).
+// of 3, 5, 7, 9). The save takes the library's lock and is all or nothing (PresetFile.h): on any
+// failure the file is left byte for byte as it was. A last line without its line end, or a last
+// record cut short, is ended first, so that the new record is never read as part of it. Returns 0
+// and writes nothing for a name that is empty, longer than 255 characters or holds a line break,
+// and when the file cannot be opened or written (the user is told which).
 int AppendPreset(const char* path, const char* name, const KernelRecord* record);
+
+// The control dialog's Save, which kcftool's add shares: an empty name is refused with "Input the
+// filter name!", a name the library holds with "Change the filter name!" (both caption "Error");
+// otherwise the record is appended as AppendPreset does. The name is checked under the same lock
+// as the append, so that two saves of one name from two processes store it once. A library that
+// does not exist yet is reported ("Can't open file: %s") and then created. Returns 1 when the
+// record was added.
+int SavePreset(const char* path, const char* name, const KernelRecord* record);
 
 // Every name of the library in the order the control dialog's list shows them: alphabetical
 // without regard to case, names that differ only in case in file order. Returns false (names

@@ -1,10 +1,12 @@
 // kcftool: the Kernelcraft Filter's settings as files, for users without the dialog and for scripts.
 #include "Messages.h"
+#include "PresetFile.h"
 #include "PresetLibrary.h"
 #include "SettingsText.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,12 +21,17 @@ const char kUsage[] =
     "       kcftool show BLOCK\n"
     "       kcftool presets --library FILE\n"
     "       kcftool find --library FILE NAME\n"
+    "       kcftool add --library FILE --name NAME [--kernel \"ROW; ...\"] [--divisor N] [--offset N] [--invert]\n"
+    "       kcftool add --library FILE --from BLOCK [--name NAME]\n"
     "A kernel is 3, 5, 7 or 9 rows of as many integers, rows separated by ';'. Ranges: divisor and\n"
     "offset -99999..99999, mtl id 0..15, obj id 0..65535, name up to 255 characters.\n"
     "--preset takes the kernel, divisor, offset and invert (and, without --name, the name) from the\n"
     "preset NAME of the library FILE, as picking it in the control dialog does. presets prints the\n"
     "library's names in the dialog's list order; find prints one record as the library holds it and\n"
-    "exits 1 when there is none of that exact name.\n";
+    "exits 1 when there is none of that exact name. add stores a preset as the control dialog's Save\n"
+    "does, with its checks, its messages and its lock: a name the library holds is refused, and a save\n"
+    "that fails leaves the library as it was. --from takes the kernel (and, without --name, the name)\n"
+    "from a configuration block.\n";
 
 int Fail(const std::string& message)
 {
@@ -135,12 +142,77 @@ int Find(const std::vector<std::string>& args)
     return 0;
 }
 
+// add: the control dialog's Save from the command line. The kernel comes from the options, as
+// "block" reads them, or from a stored block; the size follows the weights, as in the dialog.
+int Add(const std::vector<std::string>& args)
+{
+    std::string library;
+    std::vector<std::string> rest;
+    if (!TakeLibrary(args, library, rest)) return Fail("add needs --library FILE");
+    KernelRecord kernel = DefaultKernelRecord();
+    std::string name, from, error;
+    bool nameGiven = false, kernelOptions = false;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        const std::string& a = rest[i];
+        if (a == "--invert") {
+            kernel.invert = 1;
+            kernelOptions = true;
+            continue;
+        }
+        if (i + 1 >= rest.size()) return Fail("missing value after " + a);
+        const std::string& v = rest[++i];
+        bool ok = true;
+        if (a == "--name") {
+            name = v;
+            nameGiven = true;
+        } else if (a == "--from") {
+            from = v;
+        } else if (a == "--kernel") {
+            ok = ParseKernel(v, kernel, error);
+            kernelOptions = true;
+        } else if (a == "--divisor") {
+            ok = ParseBoundedInt(v, "divisor", -kSpinnerLimit, kSpinnerLimit, kernel.divisor, error);
+            kernelOptions = true;
+        } else if (a == "--offset") {
+            ok = ParseBoundedInt(v, "offset", -kSpinnerLimit, kSpinnerLimit, kernel.offset, error);
+            kernelOptions = true;
+        } else {
+            return Fail("add takes --library, --name, --from, --kernel, --divisor, --offset, --invert; not " + a);
+        }
+        if (!ok) return Fail(error);
+    }
+    if (!from.empty()) {
+        if (kernelOptions) return Fail("give either --from or --kernel, --divisor, --offset, --invert, not both");
+        std::vector<unsigned char> bytes;
+        if (!ReadWholeFile(from, bytes, 1 << 16, error)) return Fail(error);
+        FilterSettings settings;
+        if (!CheckBlock(bytes, settings, error)) return Fail(from + ": " + error);
+        kernel = settings.kernel;
+        if (!nameGiven) name.assign(settings.presetName, strnlen(settings.presetName, sizeof settings.presetName));
+    } else if (!nameGiven) {
+        return Fail("add needs --name NAME (or --from BLOCK)");
+    }
+    if (name.size() >= kNameChars || name.find_first_of("\r\n") != std::string::npos)
+        return Fail("name must be one line of at most 255 characters");
+    kernel.size = KernelSizeOf(kernel.weights);  // as the dialog reads its grid
+    // The dialog's own Save: it says why when it refuses or fails.
+    return SavePreset(library.c_str(), name.c_str(), &kernel) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     // The preset reader tells its user through ShowMessage; here the user reads standard error.
     SetMessageSink([](const char* text, const char*, void*) { std::fprintf(stderr, "kcftool: %s\n", text); }, nullptr);
+    // For the tests: a disk fault in the next save ("fail:N", "short:N", "kill:N"; PresetFile.h).
+    const char* fault = std::getenv("KCFTOOL_LIBRARY_FAULT");
+    if (fault && *fault) {
+        LibraryFault kind;
+        int step;
+        if (!ParseLibraryFault(fault, kind, step)) return Fail("KCFTOOL_LIBRARY_FAULT is not fail:N, short:N or kill:N");
+        InjectLibraryFault(kind, step);
+    }
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
@@ -151,6 +223,7 @@ int main(int argc, char** argv)
     if (args[0] == "show") return Show(rest);
     if (args[0] == "presets") return Presets(rest);
     if (args[0] == "find") return Find(rest);
+    if (args[0] == "add") return Add(rest);
     if (args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -1,13 +1,18 @@
 // kcftool's preset commands, run as a user runs them: presets, find, and block --preset, all read
-// through the dialog's own reader.
+// through the dialog's own reader; add, the dialog's Save, killed in the middle and run from two
+// processes at once.
 #include "PresetLibrary.h"
 #include "RunProgram.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -39,6 +44,31 @@ FilterSettings ReadBlock(const std::string& path)
     EXPECT_EQ(bytes.size(), sizeof s) << path;
     if (bytes.size() == sizeof s) std::memcpy(&s, bytes.data(), sizeof s);
     return s;
+}
+
+// Sets or (with an empty value) clears the disk fault the next kcftool started from here meets.
+void SetLibraryFault(const std::string& value)
+{
+    static char text[64];
+    std::snprintf(text, sizeof text, "KCFTOOL_LIBRARY_FAULT=%s", value.c_str());
+    putenv(text);
+}
+
+struct Record {
+    std::string name;
+    KernelRecord kernel;
+};
+
+std::vector<Record> ReadLibrary(const std::string& path)
+{
+    std::vector<Record> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return out;
+    char name[kNameChars];
+    KernelRecord k = DefaultKernelRecord();
+    while (ReadPreset(f, name, &k)) out.push_back({name, k});
+    std::fclose(f);
+    return out;
 }
 
 class KcftoolPresets : public ::testing::Test {
@@ -127,7 +157,8 @@ TEST_F(KcftoolPresets, BlockTakesTheKernelFromAPreset)
     EXPECT_EQ(s.kernel.size, 3);
 
     // A block that cannot be written is a failure, also where fclose keeps quiet about it.
-    if (FILE* full = std::fopen("/dev/full", "wb")) {
+    // Only the device: opening a missing /dev/full for writing would make a file of that name.
+    if (FILE* full = std::filesystem::is_character_file("/dev/full") ? std::fopen("/dev/full", "wb") : nullptr) {
         const bool refuses = std::fputs("probe", full) < 0 || std::fflush(full) != 0;
         std::fclose(full);
         if (refuses) EXPECT_EQ(Kcftool("block --out /dev/full --preset Emboss --library " + library).status, 1);
@@ -142,4 +173,159 @@ TEST_F(KcftoolPresets, BlockTakesTheKernelFromAPreset)
         EXPECT_EQ(run.status, 1) << bad;
         EXPECT_FALSE(std::filesystem::exists(block)) << bad;
     }
+}
+
+TEST_F(KcftoolPresets, AddSavesAsTheDialogDoes)
+{
+    const std::string block = Path("from.blk");
+    ASSERT_EQ(Kcftool("block --out " + block + " --kernel \"0 0 0 0 0; 0 0 0 0 0; 0 0 6 0 0; 0 0 0 0 0; 0 0 0 0 1\" "
+                      "--divisor 7 --name \"From a block\"").status, 0);
+    const std::string missing = Path("new.SET");
+    std::remove(missing.c_str());
+    struct Row {
+        std::string args;
+        int status;
+        std::string message;  // on standard error
+        std::string stored;   // the name that must now be in the library, when the add succeeds
+    };
+    const std::vector<Row> rows = {
+        {"--library " + library + " --name Ridge --kernel \"-1 2 -1; -1 2 -1; -1 2 -1\" --divisor 2 --offset 9 --invert",
+         0, "", "Ridge"},
+        {"--library " + library + " --from " + block, 0, "", "From a block"},
+        {"--library " + library + " --from " + block + " --name \"Block, renamed\"", 0, "", "Block, renamed"},
+        {"--library " + library + " --name Ridge --kernel \"1 1 1; 1 1 1; 1 1 1\"", 1, "Change the filter name!", ""},
+        {"--library " + library + " --name Sharpen", 1, "Change the filter name!", ""},
+        {"--library " + library + " --name \"\"", 1, "Input the filter name!", ""},
+        {"--library " + library + " --from " + block + " --divisor 3", 1, "either --from", ""},
+        {"--library " + library + " --name X --divisor 100000", 1, "divisor", ""},
+        {"--library " + library + " --name X --source mtl", 1, "not --source", ""},
+        {"--library " + library + " --from " + library, 1, "612 bytes", ""},
+        {"--name X", 1, "add needs --library", ""},
+        {"--library " + missing + " --name First", 0, "Can't open file: " + missing, "First"},
+    };
+    for (const Row& row : rows) {
+        const std::string before = ReadFileBytes(library);
+        const ToolRun run = Kcftool("add " + row.args);
+        EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << row.args;
+        if (row.message.empty()) EXPECT_EQ(run.err, "") << row.args;
+        else EXPECT_NE(run.err.find(row.message), std::string::npos) << row.args << "\n" << run.err;
+        if (row.status != 0) EXPECT_EQ(ReadFileBytes(library), before) << row.args;
+    }
+    KernelRecord k = DefaultKernelRecord();
+    ASSERT_EQ(FindPreset(library.c_str(), "Ridge", &k), 1);
+    EXPECT_EQ(k.size, 3);
+    EXPECT_EQ(k.weights[3 * 9 + 4], 2);
+    EXPECT_EQ(k.divisor, 2);
+    EXPECT_EQ(k.offset, 9);
+    EXPECT_EQ(k.invert, 1);
+    ASSERT_EQ(FindPreset(library.c_str(), "From a block", &k), 1);
+    EXPECT_EQ(k.size, 5) << "the size follows the weights, as in the dialog";
+    EXPECT_EQ(k.weights[6 * 9 + 6], 1);
+    EXPECT_EQ(k.divisor, 7);
+    ASSERT_EQ(FindPreset(library.c_str(), "Block, renamed", &k), 1);
+    EXPECT_EQ(FindPreset(missing.c_str(), "First", &k), 1);
+}
+
+TEST_F(KcftoolPresets, AKilledSaveLeavesTheOldLibraryOrTheWholeRecord)
+{
+    // kcftool is killed at each disk step of a save in turn (in the middle of it, for a write),
+    // into a library and into none yet. The library is then the old one (still none) or the old one
+    // with the whole record; the next save, by another process, finds the lock free and adds its
+    // record whole.
+    const std::string starter = ReadFileBytes(library);
+    const std::string add = "add --library " + library + " --kernel \"1 2 1; 2 4 2; 1 2 1\" --divisor 16 --name ";
+    for (const bool exists : {true, false}) {
+        const std::string old = exists ? starter : "";
+        const size_t oldRecords = exists ? ReadLibrary(library).size() : 0;
+        int killed = 0;
+        for (int step = 1; step < 20; ++step) {
+            const std::string what = "step " + std::to_string(step) + (exists ? "" : ", no library yet");
+            std::remove(library.c_str());
+            if (exists) WriteFileBytes(library, old);
+            SetLibraryFault("kill:" + std::to_string(step));
+            const ToolRun run = Kcftool(add + "Dying");
+            SetLibraryFault("");
+            if (run.status == 0) break;  // a save has no step this far
+            ++killed;
+            auto records = ReadLibrary(library);
+            if (!exists && records.empty()) {
+                EXPECT_FALSE(std::filesystem::exists(library)) << what;
+            } else {
+                const std::string after = ReadFileBytes(library);
+                EXPECT_EQ(after.substr(0, old.size()), old) << what;
+                ASSERT_TRUE(records.size() == oldRecords || records.size() == oldRecords + 1) << what;
+                if (records.size() > oldRecords) {
+                    EXPECT_EQ(records.back().name, "Dying") << what;
+                    EXPECT_EQ(records.back().kernel.weights[40], 4) << what;
+                    EXPECT_EQ(records.back().kernel.divisor, 16) << what;
+                } else {
+                    EXPECT_EQ(after, old) << what;
+                }
+            }
+
+            ASSERT_EQ(Kcftool(add + "Living").status, 0) << what;
+            records = ReadLibrary(library);
+            ASSERT_FALSE(records.empty());
+            EXPECT_EQ(records.back().name, "Living") << what;
+            EXPECT_EQ(records.back().kernel.divisor, 16) << what;
+        }
+        EXPECT_GE(killed, 5) << "create, write, flush, close, rename";
+    }
+}
+
+TEST_F(KcftoolPresets, TwoProcessesAddingAtOnceLoseNothing)
+{
+    // Two streams of kcftool add run at once, each its own record per run, and both try the same
+    // shared names now and then: every record is there, whole, and every shared name exactly once.
+    // There is no library at first, so the first saves also race to make it.
+    std::remove(library.c_str());
+#ifdef _WIN32
+    const int perStream = 40;  // two program starts (cmd and kcftool) under Wine take a good part of a second
+#else
+    const int perStream = 500;
+#endif
+    const int shareEvery = 10;
+    std::map<std::string, int> wins;
+    std::vector<std::string> failures[2];
+    auto stream = [&](int s) {
+        for (int i = 1; i <= perStream; ++i) {
+            const std::string name = std::string(1, "AB"[s]) + std::to_string(i);
+            const std::string kernel = " --kernel \"0 0 0; 0 " + std::to_string(i) + " 0; 0 0 0\" --divisor " +
+                                       std::to_string(s + 1);
+            if (RunProgram("kcftool add --library " + library + " --name " + name + kernel) != 0)
+                failures[s].push_back(name);
+            if (i % shareEvery == 0) {
+                const std::string shared = "S" + std::to_string(i);
+                if (RunProgram("kcftool add --library " + library + " --name " + shared + kernel) == 0)
+                    failures[s].push_back("won " + shared);
+            }
+        }
+    };
+    std::thread a(stream, 0), b(stream, 1);
+    a.join();
+    b.join();
+    std::set<std::string> sharedWins;
+    for (int s = 0; s < 2; ++s)
+        for (const std::string& f : failures[s]) {
+            ASSERT_EQ(f.rfind("won ", 0), 0u) << "add of " << f << " failed";
+            EXPECT_TRUE(sharedWins.insert(f.substr(4)).second) << f << ": two saves of one name both succeeded";
+        }
+    EXPECT_EQ(sharedWins.size(), static_cast<size_t>(perStream / shareEvery));
+
+    const auto records = ReadLibrary(library);
+    EXPECT_EQ(records.size(), static_cast<size_t>(2 * perStream + perStream / shareEvery));
+    std::map<std::string, int> seen;
+    for (const Record& r : records) {
+        ++seen[r.name];
+        const int i = std::atoi(r.name.c_str() + 1);
+        ASSERT_TRUE(i >= 1 && i <= perStream) << r.name;
+        EXPECT_EQ(r.kernel.size, 3) << r.name;
+        EXPECT_EQ(r.kernel.weights[40], i) << r.name << ": a record whole, not spliced";
+        if (r.name[0] != 'S') EXPECT_EQ(r.kernel.divisor, r.name[0] == 'A' ? 1 : 2) << r.name;
+        EXPECT_EQ(r.kernel.offset, 0) << r.name;
+    }
+    for (int s = 0; s < 2; ++s)
+        for (int i = 1; i <= perStream; ++i) EXPECT_EQ(seen[std::string(1, "AB"[s]) + std::to_string(i)], 1);
+    for (const std::string& shared : sharedWins) EXPECT_EQ(seen[shared], 1) << shared;
 }

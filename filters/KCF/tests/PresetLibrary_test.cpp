@@ -1,5 +1,6 @@
 // The preset library file: its text, round trips in CR LF and LF, damage, duplicates, missing
-// files, and the reader's bounds on garbage.
+// files, the reader's bounds on garbage, and saves that fail at each disk step.
+#include "PresetFile.h"
 #include "PresetLibrary.h"
 
 #include "TestSupport.h"
@@ -311,17 +312,194 @@ TEST_F(PresetLibraryTest, MissingFile)
 
 TEST_F(PresetLibraryTest, AppendReportsAFailedWrite)
 {
-    // A device that takes no data: the open succeeds and the write fails (where the platform has one).
-    FILE* full = std::fopen("/dev/full", "a+b");
-    if (!full) GTEST_SKIP() << "no /dev/full here";
-    const bool refuses = std::fputs("probe", full) < 0 || std::fflush(full) != 0;
-    std::fclose(full);
-    if (!refuses) GTEST_SKIP() << "/dev/full takes data here";
     const KernelRecord k = Numbered(9);
-    EXPECT_EQ(AppendPreset("/dev/full", "Lost", &k), 0);
+    ASSERT_EQ(AppendPreset(library.c_str(), "Kept", &k), 1);
+    const std::string before = ReadFileBytes(library);
+    InjectLibraryFault(LibraryFault::Fail, 2);  // the write of the copy
+    EXPECT_EQ(AppendPreset(library.c_str(), "Lost", &k), 0);
+    EXPECT_TRUE(LibraryFaultFired());
     ASSERT_EQ(user.messages.size(), 1u);
-    EXPECT_EQ(user.messages[0].text, "Can't write file: /dev/full");
+    EXPECT_EQ(user.messages[0].text, "Can't write file: " + library);
     EXPECT_EQ(user.messages[0].caption, "Error");
+    EXPECT_EQ(ReadFileBytes(library), before);
+
+    // A device is no library: it is refused before anything is written, and stays a device.
+    for (const std::string device : {"/dev/full", "/dev/null"}) {
+        if (!std::filesystem::is_character_file(device)) continue;
+        user.Clear();
+        EXPECT_EQ(AppendPreset(device.c_str(), "Lost", &k), 0);
+        ASSERT_EQ(user.messages.size(), 1u);
+        EXPECT_EQ(user.messages[0].text, "Can't open file: " + device + " (a folder or a device, not a file)");
+        EXPECT_TRUE(std::filesystem::is_character_file(device));
+    }
+}
+
+TEST_F(PresetLibraryTest, ReadsAndSavesRefuseFoldersDevicesAndOversizedFiles)
+{
+    // Each would hang the reader (a device without end, a pipe), list nothing as if all were well
+    // (a folder), or be read without bound. Every reader and writer refuses it and says why.
+    const std::string huge = dir.File("huge.SET");
+    WriteFileBytes(huge, "Big\r\n3\r\n0 0 0\r\n0 1 0\r\n0 0 0\r\n1 0 0\r\n");
+    std::filesystem::resize_file(huge, kMaxLibraryBytes + 1);
+    struct Row {
+        std::string path, readMessage, saveMessage;
+    };
+    std::vector<Row> rows = {
+        {dir.Path().string(), "(a folder or a device, not a file)", "(a folder or a device, not a file)"},
+        {huge, "(a preset library holds at most 4 MB)", "(a preset library holds at most 4 MB)"},
+    };
+    if (std::filesystem::is_character_file("/dev/zero"))
+        rows.push_back({"/dev/zero", "(a folder or a device, not a file)", "(a folder or a device, not a file)"});
+    // A pipe no one writes to would hold a blocking reader for ever.
+    const std::string pipe = dir.File("pipe.SET");
+    if (std::system(("mkfifo " + pipe + " 2>" + dir.File("mkfifo.txt")).c_str()) == 0)
+        rows.push_back({pipe, "(a folder or a device, not a file)", "(a folder or a device, not a file)"});
+    for (const Row& row : rows) {
+        user.Clear();
+        std::vector<std::string> names = {"stale"};
+        EXPECT_FALSE(ListPresetNames(row.path.c_str(), names)) << row.path;
+        EXPECT_TRUE(names.empty());
+        KernelRecord k = Numbered(3);
+        EXPECT_EQ(FindPreset(row.path.c_str(), "Big", &k), 0) << row.path;
+        EXPECT_EQ(SavePreset(row.path.c_str(), "New", &k), 0) << row.path;
+        ASSERT_EQ(user.messages.size(), 3u) << row.path;
+        EXPECT_EQ(user.messages[0].text, "Can't open file: " + row.path + " " + row.readMessage);
+        EXPECT_EQ(user.messages[1].text, user.messages[0].text);
+        EXPECT_EQ(user.messages[2].text.substr(0, 5), "Can't") << user.messages[2].text;
+        EXPECT_NE(user.messages[2].text.find(row.path + " " + row.saveMessage), std::string::npos);
+    }
+    EXPECT_EQ(std::filesystem::file_size(huge), kMaxLibraryBytes + 1);
+    EXPECT_FALSE(std::filesystem::exists(huge + ".new"));
+}
+
+TEST_F(PresetLibraryTest, ABrokenLastRecordIsNeverMergedInto)
+{
+    // Libraries whose end another program left broken: a record cut in the middle of a row, after
+    // its size, after its name, before its last line, a lone CR, a name without a line end. A new
+    // record goes after the old bytes, which stay as they were and read as they did.
+    const std::string whole = "Whole\r\n3\r\n1 2 3\r\n4 5 6\r\n7 8 9\r\n2 1 0\r\n";
+    const std::vector<std::string> tails = {
+        "Cut\r\n5\r\n1 2 3 4 5\r\n1 2",
+        "Cut\r\n7\r\n",
+        "Cut\r\n",
+        "Cut\n3\n1 1 1\n2 2 2\n3 3 3\n",
+        "Cut\r\n3\r\n1 1 1\r\n2 2 2\r\n3 3 3\r\n4 5\r",
+        "Cut",
+        "Cut\r\n9\r\n" + std::string(3000, '7'),
+    };
+    const KernelRecord added = Numbered(5, 3, 2, 1);
+    for (const std::string& tail : tails) {
+        WriteFileBytes(library, whole + tail);
+        const auto before = ReadAll(library);
+        ASSERT_EQ(before.size(), 2u) << tail;
+        ASSERT_EQ(AppendPreset(library.c_str(), "Added", &added), 1) << tail;
+        const std::string after = ReadFileBytes(library);
+        EXPECT_EQ(after.substr(0, whole.size() + tail.size()), whole + tail) << "the old bytes stay";
+        const auto read = ReadAll(library);
+        ASSERT_EQ(read.size(), 3u) << tail;
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(read[i].name, before[i].name) << tail;
+            ExpectSame(read[i].record, before[i].record, "reads as before: " + tail);
+        }
+        EXPECT_EQ(read[2].name, "Added") << tail;
+        ExpectSame(read[2].record, OnlyBlock(added), "the new record, whole: " + tail);
+    }
+    EXPECT_TRUE(user.messages.empty());
+}
+
+TEST_F(PresetLibraryTest, ASaveFailingAtAnyDiskStepLeavesTheLibraryAsItWas)
+{
+    // Every disk step of a save in turn fails (a failed write writes half first), or writes half and
+    // says so. A save that reports failure leaves every byte as it was (no file, if there was none)
+    // and no copy behind; one that reports success holds the old bytes and the whole record.
+    std::string big;
+    for (int i = 0; i < 40; ++i) {
+        char text[kPresetTextChars];
+        const int n = FormatPreset(text, sizeof text, ("Stored " + std::to_string(i)).c_str(), Numbered(9), "\r\n");
+        ASSERT_GT(n, 0);
+        big.append(text, static_cast<size_t>(n));
+    }
+    ASSERT_GT(big.size(), 8192u) << "the copy takes more than one page";
+    const KernelRecord k = Numbered(7, 5, 4, 0);
+    char recordText[kPresetTextChars];
+    const int recordLength = FormatPreset(recordText, sizeof recordText, "Saved", k, "\r\n");
+    ASSERT_GT(recordLength, 0);
+
+    for (const LibraryFault fault : {LibraryFault::Fail, LibraryFault::ShortWrite}) {
+        for (const bool exists : {true, false}) {
+            int steps = 0;
+            for (int step = 1; step < 20; ++step) {
+                const std::string what = std::string(fault == LibraryFault::Fail ? "fail" : "short") + " at step " +
+                                         std::to_string(step) + (exists ? "" : ", no library yet");
+                std::remove(library.c_str());
+                if (exists) WriteFileBytes(library, big);
+                user.Clear();
+                InjectLibraryFault(fault, step);
+                const int saved = SavePreset(library.c_str(), "Saved", &k);
+                const bool fired = LibraryFaultFired();
+                const std::string old = exists ? big : "";
+                EXPECT_FALSE(std::filesystem::exists(library + ".new")) << what;
+                if (saved) {
+                    EXPECT_EQ(ReadFileBytes(library), old + std::string(recordText, recordLength)) << what;
+                } else {
+                    EXPECT_EQ(std::filesystem::exists(library), exists) << what;
+                    if (exists) EXPECT_EQ(ReadFileBytes(library), big) << what;
+                    ASSERT_FALSE(user.messages.empty()) << what;
+                    EXPECT_EQ(user.messages.back().text, "Can't write file: " + library) << what;
+                }
+                if (fault == LibraryFault::ShortWrite) EXPECT_TRUE(saved) << what << ": the rest is written";
+                if (!fired) {
+                    EXPECT_TRUE(saved) << what;
+                    break;
+                }
+                ++steps;
+                if (fault == LibraryFault::Fail && step <= 4) EXPECT_FALSE(saved) << what << ": reported as a failure";
+            }
+            EXPECT_GE(steps, 5) << "create, write, flush, close, rename";
+        }
+    }
+}
+
+TEST_F(PresetLibraryTest, AFullDiskLeavesTheLibraryAsItWas)
+{
+    // A small file system of its own, filled up so that the library's copy does not fit.
+    const std::string disk = dir.File("disk");
+    std::filesystem::create_directories(disk);
+    if (std::system(("mount -t tmpfs -o size=256k kcftest " + disk + " 2>" + dir.File("mount.txt")).c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << ReadFileBytes(dir.File("mount.txt"));
+    struct Unmount {
+        std::string disk;
+        ~Unmount() { std::system(("umount " + disk).c_str()); }
+    } unmount{disk};
+
+    const std::string onDisk = disk + "/ZAV_KCF.SET";
+    std::string text;
+    for (int i = 0; text.size() < 100 * 1024; ++i) {
+        char record[kPresetTextChars];
+        const int n = FormatPreset(record, sizeof record, ("Stored " + std::to_string(i)).c_str(), Numbered(9), "\r\n");
+        text.append(record, static_cast<size_t>(n));
+    }
+    WriteFileBytes(onDisk, text);
+    ASSERT_EQ(ReadFileBytes(onDisk), text);
+    const auto room = std::filesystem::space(disk).available;
+    ASSERT_GT(room, 40u * 1024);
+    const std::string filler = disk + "/filler";
+    WriteFileBytes(filler, std::string(room - 40 * 1024, 'f'));
+    ASSERT_EQ(std::filesystem::file_size(filler), room - 40 * 1024) << "the filler fits";
+
+    const KernelRecord k = Numbered(3);
+    EXPECT_EQ(SavePreset(onDisk.c_str(), "Lost", &k), 0);
+    ASSERT_EQ(user.messages.size(), 1u);
+    EXPECT_EQ(user.messages[0].text, "Can't write file: " + onDisk);
+    EXPECT_EQ(ReadFileBytes(onDisk), text);
+    EXPECT_FALSE(std::filesystem::exists(onDisk + ".new"));
+
+    // With room again, the same save goes through.
+    std::filesystem::remove(filler);
+    EXPECT_EQ(SavePreset(onDisk.c_str(), "Lost", &k), 1);
+    const std::string after = ReadFileBytes(onDisk);
+    EXPECT_EQ(after.substr(0, text.size()), text);
+    EXPECT_EQ(after.substr(text.size(), 6), "Lost\r\n");
 }
 
 TEST_F(PresetLibraryTest, AppendRefusesNamesThatWouldBreakTheFile)
