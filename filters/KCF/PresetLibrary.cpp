@@ -68,6 +68,16 @@ bool ReadNameLine(Source& in, char name[kNameChars])
     return read;
 }
 
+bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// A name holds something besides blanks; an empty or blanks-only line between records is none.
+bool HasNonBlank(const char* text)
+{
+    for (; *text; ++text)
+        if (!IsBlank(static_cast<unsigned char>(*text))) return true;
+    return false;
+}
+
 // Parses a whole word as a signed 32-bit number.
 bool ParseNumber(const char* word, int32_t& value)
 {
@@ -80,82 +90,96 @@ bool ParseNumber(const char* word, int32_t& value)
     return true;
 }
 
-// A line of numbers separated by blanks: the first count of them go to values, and ok[i] says
-// whether value i could be read. Missing numbers are not ok; extra words are ignored. Returns
-// false when there was no line at all (the end of the source): it then reads as an empty line.
-template <typename Source>
-bool ReadNumberLine(Source& in, int count, int32_t* values, bool* ok)
-{
-    std::fill(ok, ok + count, false);
-    char word[kWordChars + 1];
-    int wordLength = 0;
-    bool overlong = false;
-    int index = 0;
-    auto endWord = [&] {
-        if (wordLength == 0 && !overlong) return;
-        word[wordLength] = '\0';
-        if (index < count) ok[index] = !overlong && ParseNumber(word, values[index]);
-        ++index;
-        wordLength = 0;
-        overlong = false;
-    };
-    const bool there = ReadLine(in, [&](char c) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') {
-            endWord();
-        } else if (wordLength < kWordChars) {
-            word[wordLength++] = c;
-        } else {
-            overlong = true;
-        }
-    });
-    endWord();
-    return there;
-}
+// The numbers of a record, read as the C library reads numbers: blanks, line ends and empty lines
+// between them are skipped, so rows may be split or joined as a hand edit left them. A word that
+// is no number is taken whole and read as no number, so that the damage stays where it is.
+enum class Number { Read, Unreadable, Missing };
 
-// Reads the next record, as ReadPreset tells. missingLines counts the lines of the record that
-// were not there because the source ended first: a record cut short.
 template <typename Source>
-int ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& missingLines)
+class NumberReader {
+public:
+    explicit NumberReader(Source& in) : in_(in) {}
+
+    // The next number; Missing when the source ended first.
+    Number Next(int32_t& value)
+    {
+        int c = in_.Get();
+        while (c != EOF && IsBlank(c)) c = in_.Get();
+        if (c == EOF) return Number::Missing;
+        char word[kWordChars + 1];
+        int length = 0;
+        bool damaged = false;
+        for (; c != EOF && !IsBlank(c); c = in_.Get()) {
+            if (length < kWordChars && c != '\0')
+                word[length++] = static_cast<char>(c);
+            else
+                damaged = true;
+        }
+        word[length] = '\0';
+        atLineEnd_ = c == EOF || c == '\n';
+        return !damaged && ParseNumber(word, value) ? Number::Read : Number::Unreadable;
+    }
+
+    // Drops what is left of the line of the last number: words after a record's last number are
+    // not the next name.
+    void EndLine()
+    {
+        if (atLineEnd_) return;
+        for (int c = in_.Get(); c != EOF && c != '\n';) c = in_.Get();
+        atLineEnd_ = true;
+    }
+
+private:
+    Source& in_;
+    bool atLineEnd_ = true;
+};
+
+// Reads the next record, as ReadPreset tells. missingNumbers counts the numbers of the record
+// that were not there because the source ended first: a record cut short.
+template <typename Source>
+int ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& missingNumbers)
 {
-    missingLines = 0;
-    // Empty lines between records are no names; the end of the source ends the library.
+    missingNumbers = 0;
+    // Empty and blanks-only lines between records are no names; the end of the source ends the library.
     do {
         if (!ReadNameLine(in, name)) {
             name[0] = '\0';
             return 0;
         }
-    } while (name[0] == '\0');
+    } while (!HasNonBlank(name));
 
+    NumberReader<Source> numbers(in);
+    auto next = [&](int32_t& value) {
+        const Number n = numbers.Next(value);
+        missingNumbers += n == Number::Missing;
+        return n == Number::Read;
+    };
     int32_t size = 0;
-    bool sizeOk = false;
-    missingLines += !ReadNumberLine(in, 1, &size, &sizeOk);
+    const bool sizeOk = next(size);
     const int blockSize = sizeOk && IsKernelSize(size) ? size : kGridSide;
     const int origin = SubKernelOrigin(blockSize);
 
     std::fill(std::begin(record->weights), std::end(record->weights), 0);
-    for (int r = 0; r < blockSize; ++r) {
-        int32_t row[kGridSide] = {};
-        bool ok[kGridSide];
-        missingLines += !ReadNumberLine(in, blockSize, row, ok);
-        for (int c = 0; c < blockSize; ++c)
-            record->weights[(origin + r) * kGridSide + origin + c] = ok[c] ? row[c] : 0;
-    }
+    for (int r = 0; r < blockSize; ++r)
+        for (int c = 0; c < blockSize; ++c) {
+            int32_t w = 0;
+            if (next(w)) record->weights[(origin + r) * kGridSide + origin + c] = w;
+        }
     // Without a readable size the whole grid was read; 9 says so, and writes it back whole.
     record->size = sizeOk ? size : kGridSide;
 
-    int32_t last[3];
-    bool ok[3];
-    missingLines += !ReadNumberLine(in, 3, last, ok);
-    if (ok[0]) record->divisor = last[0];
-    if (ok[1]) record->offset = last[1];
-    if (ok[2]) record->invert = last[2];
+    int32_t value = 0;
+    if (next(value)) record->divisor = value;
+    if (next(value)) record->offset = value;
+    if (next(value)) record->invert = value;
+    numbers.EndLine();
     return 1;
 }
 
 bool IsValidName(const char* name)
 {
     const size_t length = std::strlen(name);
-    return length > 0 && length <= static_cast<size_t>(kNameLength) && !std::strpbrk(name, "\r\n");
+    return HasNonBlank(name) && length <= static_cast<size_t>(kNameLength) && !std::strpbrk(name, "\r\n");
 }
 
 // Appends to out (capacity chars, length used); false when it does not fit.
@@ -191,11 +215,11 @@ void TellWhy(LibraryStatus status, const char* path, bool saving)
     }
 }
 
-// What a save learns from the library it extends: whether the name is stored, and how many lines
+// What a save learns from the library it extends: whether the name is stored, and how many numbers
 // the last record still lacks (a record cut short by a program that died while writing it).
 struct LibraryScan {
     bool nameStored = false;
-    int missingLines = 0;
+    int missingNumbers = 0;
 };
 
 LibraryScan ScanLibrary(const std::string& bytes, const char* name)
@@ -207,7 +231,7 @@ LibraryScan ScanLibrary(const std::string& bytes, const char* name)
     int missing = 0;
     while (ReadRecord(in, found, &scratch, missing)) {
         if (std::strcmp(found, name) == 0) scan.nameStored = true;
-        scan.missingLines = missing;  // only the last record can lack lines
+        scan.missingNumbers = missing;  // only the last record can lack numbers
     }
     return scan;
 }
@@ -216,15 +240,17 @@ LibraryScan ScanLibrary(const std::string& bytes, const char* name)
 // old bytes stay as they are:
 // - a last line without its line end gets one. The reader already ends a line at a lone CR, so
 //   after a CR only the LF is added; the line reads as it did.
-// - a last record cut short gets its missing lines as empty lines. The reader takes an empty line
-//   exactly as a line that is not there (no numbers: cells 0, the rest kept), so that record reads
-//   as it did, and the new record starts after it instead of being read as its rows.
-std::string Addition(const std::string& bytes, int missingLines, const std::string& record)
+// - a last record cut short gets one "?" for each number it lacks, on a line of their own. The
+//   reader takes a word that is no number exactly as a number that is not there (a cell 0, the
+//   divisor, offset or invert kept), so that record reads as it did, and the new record starts
+//   after it instead of being read as its numbers.
+std::string Addition(const std::string& bytes, int missingNumbers, const std::string& record)
 {
     std::string add;
     if (!bytes.empty() && bytes.back() == '\r') add = "\n";
     else if (!bytes.empty() && bytes.back() != '\n') add = "\r\n";
-    for (int i = 0; i < missingLines; ++i) add += "\r\n";
+    for (int i = 0; i < missingNumbers; ++i) add += i ? " ?" : "?";
+    if (missingNumbers) add += "\r\n";
     return add + record;
 }
 
@@ -241,7 +267,7 @@ int AppendUnderLock(const char* path, const char* name, const KernelRecord& reco
         existed = there;
         const LibraryScan scan = ScanLibrary(bytes, name);
         stored = refuseStoredName && scan.nameStored;
-        return stored ? std::string() : Addition(bytes, scan.missingLines, std::string(text, static_cast<size_t>(length)));
+        return stored ? std::string() : Addition(bytes, scan.missingNumbers, std::string(text, static_cast<size_t>(length)));
     });
     const char* shown = path ? path : "";
     // The Save of the control dialog has always said so when its duplicate check found no library.
@@ -264,8 +290,8 @@ FILE* OpenPresetLibrary(const char* path)
 int ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record)
 {
     FileSource in(file);
-    int missingLines = 0;
-    return ReadRecord(in, name, record, missingLines);
+    int missingNumbers = 0;
+    return ReadRecord(in, name, record, missingNumbers);
 }
 
 int FindPreset(const char* path, const char* name, KernelRecord* record)
@@ -320,7 +346,7 @@ int AppendPreset(const char* path, const char* name, const KernelRecord* record)
 
 int SavePreset(const char* path, const char* name, const KernelRecord* record)
 {
-    if (!name[0]) {
+    if (!HasNonBlank(name)) {
         ShowMessage("Error", "Input the filter name!");
         return 0;
     }

@@ -2,7 +2,10 @@
 //
 // A record is 3 + size lines, each ending in CR LF: the name; the kernel size; one line of size
 // numbers for each row of the centred size x size block of the grid; "divisor offset invert".
-// The reader takes LF line ends as well, and keeps every name exactly as it was written.
+// The reader takes LF line ends as well, and keeps every name exactly as it was written. A name is
+// one line (empty and blanks-only lines between records are skipped); the numbers after it are
+// read across blanks and line ends, as the C library reads numbers, so a hand edit may join or
+// split rows; words after a record's last number are dropped with the rest of their line.
 #pragma once
 
 #include "KernelRecord.h"

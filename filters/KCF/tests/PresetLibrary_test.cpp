@@ -180,16 +180,17 @@ TEST_F(PresetLibraryTest, ReadsOldFilesAsBefore)
 
 TEST_F(PresetLibraryTest, DamagedNumbers)
 {
-    // Damage stays inside its line: a word that is no number reads as a 0 cell, or leaves the
-    // divisor, offset or invert as they were; the next record reads whole.
+    // A word that is no number reads as a 0 cell, or leaves the divisor, offset or invert as they
+    // were; it takes the place of one number, so the damage stays where it is and the next record
+    // reads whole. Words after a record's last number are dropped with the rest of that line.
     WriteFileBytes(library,
                    "Damaged\r\n"
                    "3\r\n"
                    "1 x 3\r\n"
                    "12abc 99999999999 -\r\n"
-                   "7\r\n"  // two numbers missing
-                   "q 5 zz\r\n"
-                   "Fine\r\n3\r\n1 2 3\r\n4 5 6\r\n7 8 9 10 11\r\n9 1 0\r\n");
+                   "7 " + std::string(5000, '8') + " 9\r\n"
+                   "q 5 zz and more words\r\n"
+                   "Fine\r\n3\r\n1 2 3\r\n4 5 6\r\n7 8 9\r\n9 1 0\r\n");
     KernelRecord k = Numbered(9, 11, 22, 33);
     char name[kNameChars];
     FILE* f = std::fopen(library.c_str(), "rb");
@@ -197,7 +198,7 @@ TEST_F(PresetLibraryTest, DamagedNumbers)
     ASSERT_EQ(ReadPreset(f, name, &k), 1);
     EXPECT_STREQ(name, "Damaged");
     EXPECT_EQ(k.size, 3);
-    const int expectBlock[9] = {1, 0, 3, 0, 0, 0, 7, 0, 0};
+    const int expectBlock[9] = {1, 0, 3, 0, 0, 0, 7, 0, 9};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(k.weights[(3 + i / 3) * 9 + 3 + i % 3], expectBlock[i]) << i;
     EXPECT_EQ(k.weights[0], 0) << "cells outside the block are cleared";
     EXPECT_EQ(k.divisor, 11);
@@ -212,6 +213,37 @@ TEST_F(PresetLibraryTest, DamagedNumbers)
     EXPECT_EQ(k.invert, 0);
     EXPECT_EQ(ReadPreset(f, name, &k), 0);
     std::fclose(f);
+}
+
+TEST_F(PresetLibraryTest, HandEditedLayoutsReadAsTheirNumbers)
+{
+    // Numbers are read as the C library reads them, across blanks and line ends: a record whose
+    // rows a hand edit joined, split or spaced out reads as written, and hides no record after it.
+    const std::string sharpen = "Sharpen\r\n3\r\n0 -1 0\r\n-1 5 -1\r\n0 -1 0\r\n1 0 0\r\n";
+    const struct {
+        const char* what;
+        std::string edited;
+    } cases[] = {
+        {"a blanks-only line between records", "Edited\r\n3\r\n0 0 0\r\n0 2 0\r\n0 0 0\r\n2 7 0\r\n   \t\r\n"},
+        {"an empty line between the name and its size", "Edited\r\n\r\n3\r\n0 0 0\r\n0 2 0\r\n0 0 0\r\n2 7 0\r\n"},
+        {"nine numbers on one line", "Edited\r\n3\r\n0 0 0 0 2 0 0 0 0\r\n2 7 0\r\n"},
+        {"everything on the size line, LF ends", "Edited\n3 0 0 0 0 2 0 0 0 0 2 7 0\n"},
+        {"rows split over lines, blank lines between", "Edited\r\n3\r\n0 0\r\n\r\n0 0 2\r\n0 0 0\r\n0\r\n2\r\n7 0\r\n"},
+    };
+    for (const auto& c : cases) {
+        WriteFileBytes(library, c.edited + sharpen);
+        const auto read = ReadAll(library);
+        ASSERT_EQ(read.size(), 2u) << c.what;
+        EXPECT_EQ(read[0].name, "Edited") << c.what;
+        EXPECT_EQ(read[0].record.weights[40], 2) << c.what;
+        EXPECT_EQ(read[0].record.divisor, 2) << c.what;
+        EXPECT_EQ(read[0].record.offset, 7) << c.what;
+        EXPECT_EQ(read[1].name, "Sharpen") << c.what;
+        EXPECT_EQ(read[1].record.weights[40], 5) << c.what;
+    }
+    // A name of blanks only would read as no name at all, so it is never saved.
+    const KernelRecord k = Numbered(3);
+    EXPECT_EQ(AppendPreset(library.c_str(), "   ", &k), 0);
 }
 
 TEST_F(PresetLibraryTest, OddSizes)
