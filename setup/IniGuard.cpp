@@ -23,7 +23,7 @@ std::string Normalised(const std::string& line)
     if (text.empty()) return text;
     if (text[0] == '[') {
         const size_t close = text.find(']');
-        if (close != std::string::npos) return "[" + Trimmed(text.substr(1, close - 1)) + "]";
+        if (close != std::string::npos) return '[' + Trimmed(text.substr(1, close - 1)) + ']';
         return text;
     }
     const size_t equals = text.find('=');
@@ -50,7 +50,7 @@ std::vector<std::string> Lines(const std::string& bytes)
 
 bool IsHeaderOf(const std::string& line, const char* section)
 {
-    return !line.empty() && line[0] == '[' && SameText(line, "[" + Trimmed(section) + "]");
+    return !line.empty() && line[0] == '[' && SameText(line, '[' + Trimmed(section) + ']');
 }
 
 bool IsKeyLine(const std::string& line, const std::string& key)
@@ -104,8 +104,8 @@ IniWrite IniGuard::Write(const IniFile& ini, const char* section, const std::str
     for (Guarded& guarded : files_)
         if (SameText(guarded.path, ini.Path())) file = &guarded;
     if (!file) {
-        files_.push_back({.path = ini.Path()});
-        file = &files_.back();
+        file = &files_.emplace_back();
+        file->path = ini.Path();
         const IniWrite copied = TakeCopy(*file);
         if (copied != IniWrite::kWritten) return copied;
     }

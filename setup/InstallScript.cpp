@@ -54,7 +54,7 @@ void PutBack(const std::string& path, DWORD attributes)
 
 std::string Entry(const char* section, const std::string& key, const std::string& value)
 {
-    return "[" + std::string(section) + "] " + key + "=" + value;
+    return '[' + std::string(section) + "] " + key + "=" + value;
 }
 
 // The first entry that would act outside its folder, or write a key its INI file could not hold,

@@ -151,7 +151,9 @@ TEST_P(HostileInputs, Row)
     // A script read through a copy leaves no copy behind.
     const std::string readFrom = script->Script().Path();
     script.reset();
-    if (!SameText(readFrom, packageDir + "\\SETUP.INI")) EXPECT_FALSE(FileExists(readFrom)) << readFrom;
+    if (!SameText(readFrom, packageDir + "\\SETUP.INI")) {
+        EXPECT_FALSE(FileExists(readFrom)) << readFrom;
+    }
     SetEnvironmentVariableA("KCF_HOSTILE_HOST", nullptr);
     SetCurrentDirectoryA(previous);
 }
@@ -628,7 +630,7 @@ const Row kRows[] = {
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Installer, HostileInputs, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 
 // The lists are read a section at a time; what they hold must be what a key-by-key read gives.
 TEST(IniSectionReads, AgreeWithKeyByKeyReads)
