@@ -308,18 +308,26 @@ private:
     HWND window_;
 };
 
+// A class description with every member zero but its size, as the class calls want it.
+WNDCLASSEXA EmptyClass()
+{
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    return wc;
+}
+
 }  // namespace
 
 void InitCustomControls(HINSTANCE hInstance)
 {
-    WNDCLASSEXA existing = {sizeof existing};
+    WNDCLASSEXA existing = EmptyClass();
     if (!editProc) {
-        WNDCLASSEXA edit = {sizeof edit};
+        WNDCLASSEXA edit = EmptyClass();
         if (!GetClassInfoExA(nullptr, "EDIT", &edit)) return;
         editProc = edit.lpfnWndProc;
     }
     if (!GetClassInfoExA(hInstance, kCustEditClass, &existing)) {
-        WNDCLASSEXA wc = {sizeof wc};
+        WNDCLASSEXA wc = EmptyClass();
         GetClassInfoExA(nullptr, "EDIT", &wc);
         wc.style &= ~CS_GLOBALCLASS;
         wc.lpfnWndProc = CustEditProc;
@@ -328,7 +336,7 @@ void InitCustomControls(HINSTANCE hInstance)
         RegisterClassExA(&wc);
     }
     if (!GetClassInfoExA(hInstance, kSpinnerClass, &existing)) {
-        WNDCLASSEXA wc = {sizeof wc};
+        WNDCLASSEXA wc = EmptyClass();
         wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
         wc.lpfnWndProc = SpinnerProc;
         wc.hInstance = hInstance;

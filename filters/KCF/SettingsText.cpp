@@ -185,13 +185,14 @@ std::string DescribeKernel(const KernelRecord& k)
                   IsKernelSize(k.size) ? "" : " (damaged: not 3, 5, 7 or 9)");
     text += line;
     text += "grid:\n";
-    int width = 1;
-    for (int32_t w : k.weights) width = std::max(width, std::snprintf(nullptr, 0, "%ld", static_cast<long>(w)));
+    // Right-aligned in columns as wide as the widest weight; built as strings, never cut at a buffer's end.
+    size_t width = 1;
+    for (int32_t w : k.weights) width = std::max(width, std::to_string(w).size());
     for (int r = 0; r < kGridSide; ++r) {
         text += "   ";
         for (int c = 0; c < kGridSide; ++c) {
-            std::snprintf(line, sizeof line, " %*ld", width, static_cast<long>(k.weights[r * kGridSide + c]));
-            text += line;
+            const std::string number = std::to_string(k.weights[r * kGridSide + c]);
+            text += std::string(1 + width - number.size(), ' ') + number;
         }
         text += "\n";
     }

@@ -38,7 +38,8 @@ public:
     explicit VphostProcess(const std::string& args)
     {
         std::string command = "vphost.exe " + args;
-        STARTUPINFOA startup = {sizeof startup};
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
         started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                   &info_) != 0;
     }
@@ -231,12 +232,14 @@ TEST(FilterModule, TakesItsControlClassesBackWhenUnloaded)
             ASSERT_TRUE(LoadFilterModule(moduleName, module, error)) << error;
             handle = GetModuleHandleA(moduleName.c_str());
             ASSERT_NE(handle, nullptr);
-            WNDCLASSEXA info = {sizeof info};
+            WNDCLASSEXA info{};
+            info.cbSize = sizeof info;
             EXPECT_TRUE(GetClassInfoExA(handle, "CustEdit", &info)) << round;
             EXPECT_TRUE(GetClassInfoExA(handle, "SpinnerControl", &info)) << round;
         }
         EXPECT_EQ(GetModuleHandleA(moduleName.c_str()), nullptr) << "unloaded";
-        WNDCLASSEXA info = {sizeof info};
+        WNDCLASSEXA info{};
+        info.cbSize = sizeof info;
         EXPECT_FALSE(GetClassInfoExA(handle, "CustEdit", &info)) << round;
         EXPECT_FALSE(GetClassInfoExA(handle, "SpinnerControl", &info)) << round;
     }

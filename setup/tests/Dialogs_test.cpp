@@ -27,9 +27,9 @@ std::string WindowText(HWND window)
 
 class SetupDialogTest : public InstallFixture {
 protected:
-    void Open(const std::string& script)
+    void Open(const std::string& scriptText)
     {
-        Script(script);
+        Script(scriptText);
         dialog = std::make_unique<SetupDialog>(nullptr, Environment(), packageDir);
         ASSERT_TRUE(dialog->Create());
         hwnd = dialog->Handle();
@@ -313,7 +313,9 @@ TEST_F(ResourceTest, EnglishSetupLayoutInDialogUnits)
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
         EXPECT_EQ(actual.left, units.left) << e.id;
         EXPECT_EQ(actual.top, units.top) << e.id;
-        if (e.id != IDC_LOGO && e.id != IDC_VERSIONS) EXPECT_EQ(actual.right, units.right) << e.id;
+        if (e.id != IDC_LOGO && e.id != IDC_VERSIONS) {
+            EXPECT_EQ(actual.right, units.right) << e.id;
+        }
     }
     RECT client{};
     GetClientRect(dialog, &client);

@@ -72,8 +72,11 @@ protected:
     void LoadOn5()
     {
         Load();
-        for (int i = 0; i < script->Versions().Count(); ++i)
-            if (script->Versions().At(i)->version == "5.0") ASSERT_TRUE(script->SelectEntry(i));
+        for (int i = 0; i < script->Versions().Count(); ++i) {
+            if (script->Versions().At(i)->version == "5.0") {
+                ASSERT_TRUE(script->SelectEntry(i));
+            }
+        }
         ASSERT_EQ(script->CurrentVersion(), "5.0");
     }
     std::string host5;

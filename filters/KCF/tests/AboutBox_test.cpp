@@ -47,7 +47,7 @@ TEST(AboutBox, EndsWithOneOnOkAndZeroOnEscape)
                           }),
               0);
     EXPECT_EQ(DriveDialog(kAboutCaption, RunAbout,
-                          [](HWND d) {
+                          [](HWND) {
                               HWND focus = GetFocus();
                               PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 1);  // the default button
                           }),

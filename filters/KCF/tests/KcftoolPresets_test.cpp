@@ -161,7 +161,9 @@ TEST_F(KcftoolPresets, BlockTakesTheKernelFromAPreset)
     if (FILE* full = std::filesystem::is_character_file("/dev/full") ? std::fopen("/dev/full", "wb") : nullptr) {
         const bool refuses = std::fputs("probe", full) < 0 || std::fflush(full) != 0;
         std::fclose(full);
-        if (refuses) EXPECT_EQ(Kcftool("block --out /dev/full --preset Emboss --library " + library).status, 1);
+        if (refuses) {
+            EXPECT_EQ(Kcftool("block --out /dev/full --preset Emboss --library " + library).status, 1);
+        }
     }
 
     // A preset that is not there, or a clash with the preset's own values, writes no block.

@@ -108,7 +108,11 @@ TEST(StoredBlock, DescriptionOfADamagedBlockStaysInsideIt)
     FilterSettings s = DefaultFilterSettings();
     std::memset(s.presetName, 'z', sizeof s.presetName);  // no terminator
     s.kernel.size = 4;
+    // Weights at the limits come out whole, every column as wide as the widest.
+    s.kernel.weights[0] = INT32_MIN;
+    s.kernel.weights[1] = 7;
     const std::string text = DescribeSettings(s);
+    EXPECT_NE(text.find("grid:\n    -2147483648           7 "), std::string::npos) << text;
     EXPECT_NE(text.find("damaged"), std::string::npos);
     EXPECT_NE(text.find("\"" + std::string(256, 'z') + "\""), std::string::npos);
     EXPECT_EQ(text.find(std::string(257, 'z')), std::string::npos);

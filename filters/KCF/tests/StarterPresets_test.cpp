@@ -77,7 +77,11 @@ TEST(StarterPresets, KernelsDoWhatTheirNamesSay)
     // The X gradients rise to the right, the Y gradients downwards.
     for (const auto& p : table) {
         const int32_t* w = p.record.weights;
-        if (p.name.ends_with(" X")) EXPECT_GT(w[4 * 9 + 5], w[4 * 9 + 3]) << p.name;
-        if (p.name.ends_with(" Y")) EXPECT_GT(w[5 * 9 + 4], w[3 * 9 + 4]) << p.name;
+        if (p.name.ends_with(" X")) {
+            EXPECT_GT(w[4 * 9 + 5], w[4 * 9 + 3]) << p.name;
+        }
+        if (p.name.ends_with(" Y")) {
+            EXPECT_GT(w[5 * 9 + 4], w[3 * 9 + 4]) << p.name;
+        }
     }
 }

@@ -85,7 +85,9 @@ TEST(ConvolveDispatch, EnvironmentVariableAndSwitchChooseThePath)
     SetEngineVariable("KCF_ENGINE=reference");
     EXPECT_EQ(PathOfOneConvolve(), ConvolvePath::Reference);
     SetEngineVariable("KCF_ENGINE=sse2");
-    if (ConvolvePathAvailable(ConvolvePath::Sse2)) EXPECT_EQ(PathOfOneConvolve(), ConvolvePath::Sse2);
+    if (ConvolvePathAvailable(ConvolvePath::Sse2)) {
+        EXPECT_EQ(PathOfOneConvolve(), ConvolvePath::Sse2);
+    }
     // A path beyond the CPU is lowered to the best it has; a name we do not know means the best.
     SetEngineVariable("KCF_ENGINE=avx512vnni");
     EXPECT_EQ(PathOfOneConvolve(), BestConvolvePath());
