@@ -475,17 +475,23 @@ TEST_F(PresetLibraryTest, ASaveFailingAtAnyDiskStepLeavesTheLibraryAsItWas)
                     EXPECT_EQ(ReadFileBytes(library), old + std::string(recordText, recordLength)) << what;
                 } else {
                     EXPECT_EQ(std::filesystem::exists(library), exists) << what;
-                    if (exists) EXPECT_EQ(ReadFileBytes(library), big) << what;
+                    if (exists) {
+                        EXPECT_EQ(ReadFileBytes(library), big) << what;
+                    }
                     ASSERT_FALSE(user.messages.empty()) << what;
                     EXPECT_EQ(user.messages.back().text, "Can't write file: " + library) << what;
                 }
-                if (fault == LibraryFault::ShortWrite) EXPECT_TRUE(saved) << what << ": the rest is written";
+                if (fault == LibraryFault::ShortWrite) {
+                    EXPECT_TRUE(saved) << what << ": the rest is written";
+                }
                 if (!fired) {
                     EXPECT_TRUE(saved) << what;
                     break;
                 }
                 ++steps;
-                if (fault == LibraryFault::Fail && step <= 4) EXPECT_FALSE(saved) << what << ": reported as a failure";
+                if (fault == LibraryFault::Fail && step <= 4) {
+                    EXPECT_FALSE(saved) << what << ": reported as a failure";
+                }
             }
             EXPECT_GE(steps, 5) << "create, write, flush, close, rename";
         }
