@@ -335,6 +335,10 @@ TEST_F(KcftoolPresets, TwoProcessesAddingAtOnceLoseNothing)
         EXPECT_EQ(r.kernel.offset, 0) << r.name;
     }
     for (int s = 0; s < 2; ++s)
-        for (int i = 1; i <= perStream; ++i) EXPECT_EQ(seen[std::string(1, "AB"[s]) + std::to_string(i)], 1);
+        for (int i = 1; i <= perStream; ++i) {
+            std::string name = std::to_string(i);
+            name.insert(name.begin(), "AB"[s]);
+            EXPECT_EQ(seen[name], 1) << name;
+        }
     for (const std::string& shared : sharedWins) EXPECT_EQ(seen[shared], 1) << shared;
 }
