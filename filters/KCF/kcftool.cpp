@@ -1,4 +1,5 @@
 // kcftool: the Kernelcraft Filter's settings as files, for users without the dialog and for scripts.
+#include "AtomicFile.h"
 #include "Messages.h"
 #include "PresetLibrary.h"
 #include "SettingsText.h"
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -46,21 +48,13 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, s
     return true;
 }
 
+// A failed write leaves an existing block as it was; a device or FIFO named as BLOCK is refused.
 bool WriteBlock(const std::string& path, const FilterSettings& settings, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = path + ": cannot write";
-        return false;
-    }
-    bool ok = std::fwrite(&settings, sizeof settings, 1, file) == 1;
-    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        std::remove(path.c_str());
-        error = path + ": cannot write";
-    }
-    return ok;
+    AtomicFile file;
+    if (!file.Open(path, error)) return false;
+    file.Write(&settings, sizeof settings);  // a failed write makes Commit fail and say why
+    return file.Commit(error);
 }
 
 int Block(const std::vector<std::string>& args)
@@ -135,17 +129,8 @@ int Find(const std::vector<std::string>& args)
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Run(const std::vector<std::string>& args)
 {
-    // The preset reader tells its user through ShowMessage; here the user reads standard error.
-    SetMessageSink([](const char* text, const char*, void*) { std::fprintf(stderr, "kcftool: %s\n", text); }, nullptr);
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "block") return Block(rest);
     if (args[0] == "show") return Show(rest);
@@ -157,4 +142,21 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr, "kcftool: unknown command '%s'\n%s", args[0].c_str(), kUsage);
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The preset reader tells its user through ShowMessage; here the user reads standard error.
+    SetMessageSink([](const char* text, const char*, void*) { std::fprintf(stderr, "kcftool: %s\n", text); }, nullptr);
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    }
 }
