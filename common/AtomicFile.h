@@ -34,6 +34,10 @@ public:
 
     // Where the content goes: the path given, or the file its symbolic link leads to.
     const std::string& Target() const { return target_; }
+    // The temporary file, while open.
+    const std::string& Temporary() const { return temporary_; }
+    // Makes every later Open try the same names in the same order (tests take one beforehand).
+    static void RepeatNamesForTesting(uint64_t seed);
 
 private:
     bool FlushBuffer();
