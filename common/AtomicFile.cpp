@@ -56,6 +56,9 @@ long long SeamedWrite(intptr_t handle, const void* data, size_t size, std::strin
     return WriteOnce(handle, data, size, error);
 }
 
+bool namesRepeat = false;
+uint64_t repeatSeed = 0;
+
 // Six characters of [0-9a-z] from a 64-bit mix of state: short, and alike on every file system.
 std::string TemporaryName(uint64_t& state)
 {
@@ -72,6 +75,12 @@ std::string TemporaryName(uint64_t& state)
 }  // namespace
 
 AtomicFile::~AtomicFile() { Abandon(); }
+
+void AtomicFile::RepeatNamesForTesting(uint64_t seed)
+{
+    namesRepeat = true;
+    repeatSeed = seed;
+}
 
 bool AtomicFile::CanReplace(const std::string& path, std::string& error)
 {
@@ -90,7 +99,7 @@ bool AtomicFile::Open(const std::string& path, std::string& error)
         return false;
     }
     const std::string folder = FolderPart(target_);
-    uint64_t state = RandomSeed();
+    uint64_t state = namesRepeat ? repeatSeed : RandomSeed();
     bool exists = true;
     for (int attempt = 0; attempt < kNameAttempts && exists; ++attempt) {
         temporary_ = folder + TemporaryName(state);
