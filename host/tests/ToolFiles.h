@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace toolfiles {
 
 namespace fs = std::filesystem;
@@ -65,7 +69,9 @@ struct Outcome {
 
 inline Outcome RunCapturing(const std::string& commandLine)
 {
-    const std::string err = Path("stderr.txt");
+    // A file of its own each time: under Wine a program just ended may hold the last one a moment.
+    static int runs = 0;
+    const std::string err = Path("stderr-" + std::to_string(++runs) + ".txt");
 #ifdef _WIN32
     const int status = RunProgram(commandLine + " >NUL 2>" + err, false);
 #else
@@ -80,7 +86,9 @@ public:
     ScopedEnvironment(const std::string& name, const std::string& value) : name_(name)
     {
 #ifdef _WIN32
+        // The C runtime's copy goes to programs that system() starts, the system's to the others.
         _putenv((name + "=" + value).c_str());
+        SetEnvironmentVariableA(name.c_str(), value.c_str());
 #else
         setenv(name.c_str(), value.c_str(), 1);
 #endif
@@ -89,6 +97,7 @@ public:
     {
 #ifdef _WIN32
         _putenv((name_ + "=").c_str());
+        SetEnvironmentVariableA(name_.c_str(), nullptr);
 #else
         unsetenv(name_.c_str());
 #endif
