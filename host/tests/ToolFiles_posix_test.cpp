@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -184,6 +185,10 @@ TEST_F(ToolFiles, HostileImagesAreRefusedWithinSmallMemory)
     Put(Path("huge.pam"), "P7\nWIDTH 8192\nHEIGHT 8192\nDEPTH 4\nMAXVAL 65535\nENDHDR\n" + std::string(600, 'x'));
     Put(Path("sparse.bin"), "");
     fs::resize_file(Path("sparse.bin"), 300u << 20);
+    // All of its 512 MiB there (sparse): the frame is taken, and the memory is not there for it.
+    const std::string header = "P7\nWIDTH 8192\nHEIGHT 8192\nDEPTH 4\nMAXVAL 65535\nENDHDR\n";
+    Put(Path("whole.pam"), header);
+    fs::resize_file(Path("whole.pam"), header.size() + (uintmax_t(8192) * 8192 * 8));
     const std::string render = "./vphost render --filter " + moduleName + " --out " + Path("never.pam") + " --in ";
     struct Case {
         std::string command, says;
@@ -193,6 +198,7 @@ TEST_F(ToolFiles, HostileImagesAreRefusedWithinSmallMemory)
         {render + Path("sparse.bin"), "not a PNG or PAM image"},
         {render + Path("huge.png"), "Not enough image data"},
         {render + Path("huge.pam"), "shorter than its header says"},
+        {render + Path("whole.pam"), "whole.pam: not enough memory for a 8192x8192 image"},
         {"cat " + Path("huge.pam") + " | " + render + "/dev/stdin", "shorter than its header says"},
         {"{ printf 'P7\\n'; cat /dev/zero; } | " + render + "/dev/stdin", "longer than 64 characters"},
     };
@@ -201,8 +207,10 @@ TEST_F(ToolFiles, HostileImagesAreRefusedWithinSmallMemory)
         // 64 MiB of address space: vphost needs about 20; any of these read whole would need hundreds.
         const Outcome r = Shell("ulimit -v 65536; " + c.command);
         EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(Path("never.pam")));
     }
     fs::remove(Path("sparse.bin"));
+    fs::remove(Path("whole.pam"));
 }
