@@ -1,6 +1,7 @@
 // What vphost needs of the operating system, apart from loading modules.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -8,8 +9,6 @@
 std::string DefaultPlugCfgDir();
 // Creates a directory and every missing parent; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
-// Replaces target with source atomically where the platform allows.
-bool ReplaceFileWith(const std::string& source, const std::string& target);
-bool RemoveFile(const std::string& path);
 bool IsTerminal(std::FILE* stream);
-int ProcessId();
+// The size of the open regular file; UINT64_MAX for anything else (a pipe, a device).
+uint64_t RegularFileSize(std::FILE* file);

@@ -25,13 +25,11 @@ bool MakeDirectories(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReplaceFileWith(const std::string& source, const std::string& target)
-{
-    return std::rename(source.c_str(), target.c_str()) == 0;
-}
-
-bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
-
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
-int ProcessId() { return static_cast<int>(getpid()); }
+uint64_t RegularFileSize(std::FILE* file)
+{
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return UINT64_MAX;
+    return static_cast<uint64_t>(st.st_size);
+}

@@ -26,13 +26,13 @@ bool MakeDirectories(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ReplaceFileWith(const std::string& source, const std::string& target)
-{
-    return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
-
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
-int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+uint64_t RegularFileSize(std::FILE* file)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    LARGE_INTEGER size{};
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size))
+        return UINT64_MAX;
+    return static_cast<uint64_t>(size.QuadPart);
+}

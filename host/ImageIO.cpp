@@ -1,32 +1,20 @@
-// Image files for vphost: format dispatch, the PAM codec, conversions, and safe output.
+// Image files for vphost: format dispatch, the PAM codec, streamed reading into frames and id
+// channels, and output through an atomic replace.
 #include "ImageIO.h"
 
 #include "HostPlatform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <new>
 
 namespace {
 
-bool ReadFileBytes(const std::string& path, std::vector<unsigned char>& bytes, std::string& error)
-{
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    unsigned char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-    if (std::ferror(file.get())) {
-        error = path + ": read error";
-        return false;
-    }
-    return true;
-}
+constexpr size_t kPamHeaderLimit = 64 * 1024;
+// Room taken at first for an input that does not tell its size.
+constexpr uint64_t kFirstRoomBytes = 1 << 20;
 
 bool HasExtension(const std::string& path, const char* ext)
 {
@@ -37,21 +25,36 @@ bool HasExtension(const std::string& path, const char* ext)
     return true;
 }
 
-// One PAM header token: skips blanks and comment lines.
-bool NextToken(const std::vector<unsigned char>& b, size_t& pos, std::string& token)
+// Reads one PAM header token into token; blanks and comment lines before it are skipped. last
+// gets the byte that ended it (-1 at the end of the input).
+bool NextToken(ByteSource& source, size_t& headerBytes, std::string& token, int& last)
 {
     token.clear();
-    while (pos < b.size()) {
-        if (b[pos] == '#') {
-            while (pos < b.size() && b[pos] != '\n') ++pos;
-        } else if (std::isspace(b[pos])) {
-            ++pos;
+    bool comment = false;
+    for (;;) {
+        unsigned char c;
+        if (headerBytes >= kPamHeaderLimit || source.Read(&c, 1) != 1) {
+            last = -1;
+            return !token.empty();
+        }
+        ++headerBytes;
+        if (comment) {
+            comment = c != '\n';
+        } else if (std::isspace(c)) {
+            if (!token.empty()) {
+                last = c;
+                return true;
+            }
+        } else if (c == '#' && token.empty()) {
+            comment = true;
         } else {
-            break;
+            token += static_cast<char>(c);
+            if (token.size() > 64) {
+                last = -1;
+                return false;
+            }
         }
     }
-    while (pos < b.size() && !std::isspace(b[pos]) && token.size() < 64) token += static_cast<char>(b[pos++]);
-    return !token.empty();
 }
 
 bool ParseHeaderNumber(const std::string& text, long& value)
@@ -78,19 +81,176 @@ bool CheckSize(long width, long height, std::string& error)
     return true;
 }
 
-bool WritePam(std::FILE* file, const Image& image)
+// Makes room for one more row of perRow values, never for more rows than the image has: at most
+// double what is held, so memory follows the rows that have arrived.
+template <class T>
+T* AppendRow(std::vector<T>& values, size_t perRow, size_t rows)
 {
-    std::fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n", image.width,
-                 image.height);
-    std::vector<unsigned char> row(static_cast<size_t>(image.width) * 8);
-    for (int y = 0; y < image.height; ++y) {
-        PackRow16(image, y, row.data());
-        if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return false;
+    const size_t held = values.size();
+    if (held + perRow > values.capacity())
+        values.reserve(std::min(perRow * rows, std::max(held + perRow, values.capacity() * 2)));
+    values.resize(held + perRow);
+    return values.data() + held;
+}
+
+std::string IdDepthError(int bits, int haveBits, int haveChannels)
+{
+    return "an id image must be " + std::to_string(bits) + "-bit gray (this one is " + std::to_string(haveBits) +
+           "-bit with " + std::to_string(haveChannels) + " channels)";
+}
+
+// Decoded samples kept as they are.
+class RasterStore : public RasterSink {
+public:
+    explicit RasterStore(Raster& raster) : r_(raster) {}
+    bool Begin(const RasterLayout& l, int rowsBound, std::string&) override
+    {
+        r_ = Raster{l.width, l.height, l.channels, l.bits, {}};
+        r_.samples.reserve(PerRow() * rowsBound);
+        return true;
     }
-    return true;
+    void Row(const uint16_t* samples) override
+    {
+        std::copy(samples, samples + PerRow(), AppendRow(r_.samples, PerRow(), r_.height));
+    }
+
+private:
+    size_t PerRow() const { return size_t(r_.width) * r_.channels; }
+    Raster& r_;
+};
+
+// Decoded rows straight into a host frame.
+class FrameSink : public RasterSink {
+public:
+    explicit FrameSink(Image& image) : image_(image) {}
+    bool Begin(const RasterLayout& l, int rowsBound, std::string&) override
+    {
+        layout_ = l;
+        image_ = Image{};
+        image_.width = l.width;
+        image_.height = l.height;
+        image_.pixels.reserve(size_t(l.width) * rowsBound);
+        return true;
+    }
+    void Row(const uint16_t* s) override
+    {
+        const uint16_t scale = layout_.bits == 8 ? 257 : 1;
+        const auto v = [&](int c) { return static_cast<uint16_t>(s[c] * scale); };
+        BMM_Color_64* p = AppendRow(image_.pixels, size_t(layout_.width), layout_.height);
+        for (int x = 0; x < layout_.width; ++x, ++p, s += layout_.channels) {
+            switch (layout_.channels) {
+            case 1: *p = {v(0), v(0), v(0), 65535}; break;
+            case 2: *p = {v(0), v(0), v(0), v(1)}; break;
+            case 3: *p = {v(0), v(1), v(2), 65535}; break;
+            default: *p = {v(0), v(1), v(2), v(3)}; break;
+            }
+        }
+    }
+    const RasterLayout& layout() const { return layout_; }
+
+private:
+    Image& image_;
+    RasterLayout layout_;
+};
+
+// Decoded rows as an id channel of one bit depth; anything else is refused before any room is taken.
+class IdSink : public RasterSink {
+public:
+    IdSink(IdImage& ids, int bits) : ids_(ids), bits_(bits) {}
+    bool Begin(const RasterLayout& l, int rowsBound, std::string& error) override
+    {
+        layout_ = l;
+        if (l.channels != 1 || l.bits != bits_) {
+            error = IdDepthError(bits_, l.bits, l.channels);
+            return false;
+        }
+        ids_ = IdImage{l.width, l.height, bits_, {}};
+        ids_.values.reserve(size_t(l.width) * rowsBound);
+        return true;
+    }
+    void Row(const uint16_t* samples) override
+    {
+        std::copy(samples, samples + ids_.width, AppendRow(ids_.values, size_t(ids_.width), ids_.height));
+    }
+    const RasterLayout& layout() const { return layout_; }
+
+private:
+    IdImage& ids_;
+    int bits_;
+    RasterLayout layout_;
+};
+
+void WritePam(AtomicFile& file, const Image& image)
+{
+    char header[128];
+    const int n = std::snprintf(header, sizeof header,
+                                "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                                image.width, image.height);
+    file.Write(header, static_cast<size_t>(n));
+    std::vector<unsigned char> row(static_cast<size_t>(image.width) * 8);
+    for (int y = 0; y < image.height && !file.Failed(); ++y) {
+        PackRow16(image, y, row.data());
+        file.Write(row.data(), row.size());
+    }
+}
+
+// Reads path through sink, with the reason prefixed by path on failure; running out of memory is
+// one of the reasons.
+template <class Sink>
+bool ReadThrough(const std::string& path, Sink& sink, std::string& error)
+{
+    FileSource source;
+    if (!source.Open(path, error)) return false;
+    bool ok;
+    try {
+        ok = DecodeImage(source, sink, error);
+    } catch (const std::bad_alloc&) {
+        const RasterLayout& l = sink.layout();
+        error = "not enough memory for a " + std::to_string(l.width) + "x" + std::to_string(l.height) + " image";
+        ok = false;
+    }
+    if (!ok) error = path + ": " + error;
+    return ok;
 }
 
 }  // namespace
+
+FileSource::~FileSource()
+{
+    if (file_) std::fclose(file_);
+}
+
+bool FileSource::Open(const std::string& path, std::string& error)
+{
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    size_ = RegularFileSize(file_);
+    return true;
+}
+
+size_t FileSource::Read(unsigned char* out, size_t size)
+{
+    const size_t n = std::fread(out, 1, size, file_);
+    consumed_ += n;
+    if (n < size && std::ferror(file_) && error_.empty()) error_ = std::string("read error: ") + std::strerror(errno);
+    return n;
+}
+
+uint64_t FileSource::Remaining() const
+{
+    return size_ == kUnknown ? kUnknown : size_ > consumed_ ? size_ - consumed_ : 0;
+}
+
+size_t MemorySource::Read(unsigned char* out, size_t size)
+{
+    const size_t n = std::min(size, bytes_.size() - pos_);
+    if (n) std::memcpy(out, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+}
 
 void PackRow16(const Image& image, int y, unsigned char* row)
 {
@@ -104,25 +264,30 @@ void PackRow16(const Image& image, int y, unsigned char* row)
     }
 }
 
-bool DecodePam(const std::vector<unsigned char>& b, Raster& out, std::string& error)
+bool DecodePam(ByteSource& source, RasterSink& sink, std::string& error)
 {
-    size_t pos = 0;
+    size_t headerBytes = 2;
     std::string token;
-    if (!NextToken(b, pos, token) || token != "P7") {
+    int last = 0;
+    unsigned char c;
+    if (source.Read(&c, 1) != 1 || !std::isspace(c)) {
         error = "not a PAM file";
         return false;
     }
+    ++headerBytes;
     long width = -1, height = -1, depth = -1, maxval = -1;
     for (;;) {
-        if (!NextToken(b, pos, token)) {
-            error = "PAM header ends before ENDHDR";
+        if (!NextToken(source, headerBytes, token, last)) {
+            error = token.size() > 64                ? "PAM header: a word longer than 64 characters"
+                  : headerBytes >= kPamHeaderLimit ? "PAM header longer than 64 KiB"
+                                                   : "PAM header ends before ENDHDR";
             return false;
         }
         if (token == "ENDHDR") break;
         long* field = token == "WIDTH" ? &width : token == "HEIGHT" ? &height : token == "DEPTH" ? &depth
                     : token == "MAXVAL" ? &maxval : nullptr;
         std::string value;
-        if (!NextToken(b, pos, value)) {
+        if (last < 0 || !NextToken(source, headerBytes, value, last)) {
             error = "PAM header ends inside " + token;
             return false;
         }
@@ -132,11 +297,10 @@ bool DecodePam(const std::vector<unsigned char>& b, Raster& out, std::string& er
         }
     }
     // The header ends with one newline after ENDHDR.
-    if (pos >= b.size() || b[pos] != '\n') {
+    if (last != '\n') {
         error = "PAM header: ENDHDR is not followed by a newline";
         return false;
     }
-    ++pos;
     if (!CheckSize(width, height, error)) return false;
     if (depth < 1 || depth > 4) {
         error = "PAM: DEPTH must be 1 to 4";
@@ -147,28 +311,50 @@ bool DecodePam(const std::vector<unsigned char>& b, Raster& out, std::string& er
         return false;
     }
     const int bytesPerSample = maxval == 255 ? 1 : 2;
-    const size_t count = static_cast<size_t>(width) * height * depth;
-    if (b.size() - pos < count * bytesPerSample) {
-        error = "PAM: the file is shorter than its header says";
+    const size_t perRow = static_cast<size_t>(width) * depth;
+    const size_t rowBytes = perRow * bytesPerSample;
+    const uint64_t remaining = source.Remaining();
+    const char* const shortFile = "PAM: the file is shorter than its header says";
+    if (remaining != ByteSource::kUnknown && remaining < uint64_t(rowBytes) * height) {
+        error = shortFile;
         return false;
     }
-    out.width = static_cast<int>(width);
-    out.height = static_cast<int>(height);
-    out.channels = static_cast<int>(depth);
-    out.bits = bytesPerSample * 8;
-    out.samples.resize(count);
-    for (size_t i = 0; i < count; ++i)
-        out.samples[i] = bytesPerSample == 1 ? b[pos + i] : static_cast<uint16_t>(b[pos + 2 * i] << 8 | b[pos + 2 * i + 1]);
+    const uint64_t rowsBound = remaining != ByteSource::kUnknown ? uint64_t(height)
+                                                                  : std::max<uint64_t>(1, kFirstRoomBytes / rowBytes);
+    if (!sink.Begin({int(width), int(height), int(depth), bytesPerSample * 8},
+                    int(std::min<uint64_t>(rowsBound, uint64_t(height))), error))
+        return false;
+    std::vector<unsigned char> bytes(rowBytes);
+    std::vector<uint16_t> samples(perRow);
+    for (long y = 0; y < height; ++y) {
+        if (source.Read(bytes.data(), rowBytes) != rowBytes) {
+            error = source.error().empty() ? shortFile : source.error();
+            return false;
+        }
+        for (size_t i = 0; i < perRow; ++i)
+            samples[i] = bytesPerSample == 1 ? bytes[i] : static_cast<uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+        sink.Row(samples.data());
+    }
     return true;
+}
+
+bool DecodeImage(ByteSource& source, RasterSink& sink, std::string& error)
+{
+    static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char head[8];
+    size_t n = source.Read(head, 2);
+    if (n == 2 && head[0] == 'P' && head[1] == '7') return DecodePam(source, sink, error);
+    if (n == 2) n += source.Read(head + 2, 6);
+    if (n == 8 && std::memcmp(head, pngSignature, 8) == 0) return DecodePng(source, sink, error);
+    error = source.error().empty() ? "not a PNG or PAM image" : source.error();
+    return false;
 }
 
 bool DecodeImage(const std::vector<unsigned char>& bytes, Raster& out, std::string& error)
 {
-    static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (bytes.size() >= 8 && std::memcmp(bytes.data(), pngSignature, 8) == 0) return DecodePng(bytes, out, error);
-    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '7') return DecodePam(bytes, out, error);
-    error = "not a PNG or PAM image";
-    return false;
+    MemorySource source(bytes);
+    RasterStore store(out);
+    return DecodeImage(source, store, error);
 }
 
 void RasterToImage(const Raster& raster, Image& out)
@@ -193,8 +379,7 @@ void RasterToImage(const Raster& raster, Image& out)
 bool RasterToIds(Raster raster, int bits, IdImage& out, std::string& error)
 {
     if (raster.channels != 1 || raster.bits != bits) {
-        error = "an id image must be " + std::to_string(bits) + "-bit gray (this one is " + std::to_string(raster.bits) +
-                "-bit with " + std::to_string(raster.channels) + " channels)";
+        error = IdDepthError(bits, raster.bits, raster.channels);
         return false;
     }
     out.width = raster.width;
@@ -204,34 +389,16 @@ bool RasterToIds(Raster raster, int bits, IdImage& out, std::string& error)
     return true;
 }
 
-namespace {
-
-bool ReadRaster(const std::string& path, Raster& raster, std::string& error)
-{
-    std::vector<unsigned char> bytes;
-    if (!ReadFileBytes(path, bytes, error)) return false;
-    if (DecodeImage(bytes, raster, error)) return true;
-    error = path + ": " + error;
-    return false;
-}
-
-}  // namespace
-
 bool ReadImage(const std::string& path, Image& out, std::string& error)
 {
-    Raster raster;
-    if (!ReadRaster(path, raster, error)) return false;
-    RasterToImage(raster, out);
-    return true;
+    FrameSink sink(out);
+    return ReadThrough(path, sink, error);
 }
 
 bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& error)
 {
-    Raster raster;
-    if (!ReadRaster(path, raster, error)) return false;
-    if (RasterToIds(std::move(raster), bits, out, error)) return true;
-    error = path + ": " + error;
-    return false;
+    IdSink sink(out, bits);
+    return ReadThrough(path, sink, error);
 }
 
 bool WriteImage(const std::string& path, const Image& image, std::string& error)
@@ -241,18 +408,15 @@ bool WriteImage(const std::string& path, const Image& image, std::string& error)
         error = path + ": this build writes PAM only; name the output *.pam";
         return false;
     }
-    const std::string temp = path + ".tmp" + std::to_string(ProcessId());
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        error = path + ": cannot write: " + std::strerror(errno);
-        return false;
-    }
-    bool ok = pam ? WritePam(file, image) : EncodePng(file, image, error);
-    ok = (std::fflush(file) == 0) && ok;
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok && ReplaceFileWith(temp, path)) return true;
-    RemoveFile(temp);
-    if (error.empty()) error = path + ": cannot write the file";
-    else error = path + ": " + error;
+    AtomicFile file;
+    if (!file.Open(path, error)) return false;
+    std::string why;
+    bool encoded = true;
+    if (pam) WritePam(file, image);
+    else encoded = EncodePng(file, image, why);
+    // A failed write is Commit's to report; an encoder's own failure is reported here.
+    if (encoded || file.Failed()) return file.Commit(error) && encoded;
+    file.Abandon();
+    error = path + ": " + why;
     return false;
 }

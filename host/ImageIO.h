@@ -2,9 +2,11 @@
 // written as 16-bit RGBA without ever leaving a partial file behind.
 #pragma once
 
+#include "AtomicFile.h"
 #include "MemoryBitmap.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,9 +23,67 @@ struct Raster {
 constexpr int kMaxImageSide = 65535;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
 
+// An image's bytes, read once from the start: a file or a block of memory.
+class ByteSource {
+public:
+    static constexpr uint64_t kUnknown = UINT64_MAX;
+    virtual ~ByteSource() = default;
+    // Up to size bytes; fewer only where the data ends or reading fails (then error() says why).
+    virtual size_t Read(unsigned char* out, size_t size) = 0;
+    // The bytes left when the source knows (a regular file, memory), else kUnknown.
+    virtual uint64_t Remaining() const = 0;
+    virtual std::string error() const { return {}; }
+};
+
+// The bytes of a file, streamed; only a regular file tells its size.
+class FileSource : public ByteSource {
+public:
+    ~FileSource() override;
+    bool Open(const std::string& path, std::string& error);
+    size_t Read(unsigned char* out, size_t size) override;
+    uint64_t Remaining() const override;
+    std::string error() const override { return error_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    uint64_t size_ = kUnknown, consumed_ = 0;
+    std::string error_;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(const std::vector<unsigned char>& bytes) : bytes_(bytes) {}
+    size_t Read(unsigned char* out, size_t size) override;
+    uint64_t Remaining() const override { return bytes_.size() - pos_; }
+
+private:
+    const std::vector<unsigned char>& bytes_;
+    size_t pos_ = 0;
+};
+
+struct RasterLayout {
+    int width = 0, height = 0, channels = 0, bits = 0;
+};
+
+// Where a decoder puts an image's rows, in order from row 0.
+class RasterSink {
+public:
+    virtual ~RasterSink() = default;
+    // The layout, before any row. rowsBound is the most rows the input can still hold: room is
+    // taken for that many at first, for more only as rows arrive. False (error says why) refuses.
+    virtual bool Begin(const RasterLayout& layout, int rowsBound, std::string& error) = 0;
+    // One row of width x channels samples at the layout's bit depth.
+    virtual void Row(const uint16_t* samples) = 0;
+};
+
+// Decoders stream their input: the signature first, then the header, then row by row, failing at
+// the first row the input does not hold. Memory grows with the rows read, never ahead of the data.
+bool DecodeImage(ByteSource& source, RasterSink& sink, std::string& error);
+// The same after the signature has been read: PNG's eight bytes, PAM's "P7".
+bool DecodePng(ByteSource& source, RasterSink& sink, std::string& error);
+bool DecodePam(ByteSource& source, RasterSink& sink, std::string& error);
+// The whole of bytes into a raster (tests and the fuzz target).
 bool DecodeImage(const std::vector<unsigned char>& bytes, Raster& out, std::string& error);
-bool DecodePng(const std::vector<unsigned char>& bytes, Raster& out, std::string& error);
-bool DecodePam(const std::vector<unsigned char>& bytes, Raster& out, std::string& error);
 
 // Converts decoded samples to a host frame: 8-bit values scaled by 257, a missing alpha becomes 65535.
 void RasterToImage(const Raster& raster, Image& out);
@@ -40,5 +100,5 @@ bool WriteImage(const std::string& path, const Image& image, std::string& error)
 // Row y of image as big-endian 16-bit RGBA samples (width x 8 bytes).
 void PackRow16(const Image& image, int y, unsigned char* row);
 
-bool EncodePng(std::FILE* file, const Image& image, std::string& error);
+bool EncodePng(AtomicFile& file, const Image& image, std::string& error);
 bool PngSupported();

@@ -3,13 +3,13 @@
 
 bool PngSupported() { return false; }
 
-bool DecodePng(const std::vector<unsigned char>&, Raster&, std::string& error)
+bool DecodePng(ByteSource&, RasterSink&, std::string& error)
 {
     error = "this build of vphost reads PAM only; convert the PNG to PAM";
     return false;
 }
 
-bool EncodePng(std::FILE*, const Image&, std::string& error)
+bool EncodePng(AtomicFile&, const Image&, std::string& error)
 {
     error = "this build of vphost writes PAM only";
     return false;

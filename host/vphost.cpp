@@ -1,5 +1,6 @@
 // vphost: a stand-in Video Post host that loads an image-filter module through its exports and
 // runs it over image files, the way the host runs a filter event on each frame.
+#include "AtomicFile.h"
 #include "HostCore.h"
 #include "HostPlatform.h"
 #include "HostWindow.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -160,11 +162,13 @@ int Info(const Options& o)
 
 int Render(const Options& o)
 {
+    std::string error;
+    // Refused before the work of rendering: OUT as a folder, a device or a FIFO.
+    if (!AtomicFile::CanReplace(o.out, error)) return Fail(error);
     UsePlugCfg(o);
     if (!MakeDirectories(HostPlugCfgDir())) return Fail("cannot create the plug-in configuration folder " + HostPlugCfgDir());
 
     FilterModule module;
-    std::string error;
     if (!LoadFilterModule(o.filter, module, error)) return Fail(error);
 
     Image frame;
@@ -209,20 +213,13 @@ int Render(const Options& o)
     return 0;
 }
 
-// Writes the block beside its target first, so that a failed write leaves the old block whole.
+// A failed write leaves the old block whole.
 bool WriteBlockFile(const std::string& path, const std::vector<unsigned char>& block, std::string& error)
 {
-    const std::string temporary = path + ".tmp" + std::to_string(ProcessId());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool ok = file && std::fwrite(block.data(), 1, block.size(), file) == block.size();
-    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
-    if (file) ok = std::fclose(file) == 0 && ok;
-    ok = ok && ReplaceFileWith(temporary, path);
-    if (!ok) {
-        RemoveFile(temporary);
-        error = path + ": cannot write the configuration block";
-    }
-    return ok;
+    AtomicFile file;
+    if (!file.Open(path, error)) return false;
+    file.Write(block.data(), block.size());  // a failed write makes Commit fail and say why
+    return file.Commit(error);
 }
 
 bool FileExists(const std::string& path)
@@ -279,9 +276,7 @@ int About(const Options& o)
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
@@ -300,4 +295,16 @@ int main(int argc, char** argv)
     if (options.command == "about") return About(options);
     std::fprintf(stderr, "vphost: unknown command '%s'\n%s", options.command.c_str(), kUsage);
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Whatever could not be allocated, the user reads one line and no output is left behind.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory; nothing written");
+    }
 }

@@ -1,4 +1,5 @@
 // kcftool: the Kernelcraft Filter's settings as files, for users without the dialog and for scripts.
+#include "AtomicFile.h"
 #include "Messages.h"
 #include "PresetFile.h"
 #include "PresetLibrary.h"
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -53,21 +55,13 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, s
     return true;
 }
 
+// A failed write leaves an existing block as it was; a device or FIFO named as BLOCK is refused.
 bool WriteBlock(const std::string& path, const FilterSettings& settings, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = path + ": cannot write";
-        return false;
-    }
-    bool ok = std::fwrite(&settings, sizeof settings, 1, file) == 1;
-    ok = ok && std::fflush(file) == 0;  // not every C library reports a failed flush from fclose
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        std::remove(path.c_str());
-        error = path + ": cannot write";
-    }
-    return ok;
+    AtomicFile file;
+    if (!file.Open(path, error)) return false;
+    file.Write(&settings, sizeof settings);  // a failed write makes Commit fail and say why
+    return file.Commit(error);
 }
 
 int Block(const std::vector<std::string>& args)
@@ -199,6 +193,22 @@ int Add(const std::vector<std::string>& args)
     return SavePreset(library.c_str(), name.c_str(), &kernel) ? 0 : 1;
 }
 
+int Run(const std::vector<std::string>& args)
+{
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "block") return Block(rest);
+    if (args[0] == "show") return Show(rest);
+    if (args[0] == "presets") return Presets(rest);
+    if (args[0] == "find") return Find(rest);
+    if (args[0] == "add") return Add(rest);
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "kcftool: unknown command '%s'\n%s", args[0].c_str(), kUsage);
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -213,21 +223,13 @@ int main(int argc, char** argv)
         if (!ParseLibraryFault(fault, kind, step)) return Fail("KCFTOOL_LIBRARY_FAULT is not fail:N, short:N or kill:N");
         InjectLibraryFault(kind, step);
     }
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
+    if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "block") return Block(rest);
-    if (args[0] == "show") return Show(rest);
-    if (args[0] == "presets") return Presets(rest);
-    if (args[0] == "find") return Find(rest);
-    if (args[0] == "add") return Add(rest);
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
     }
-    std::fprintf(stderr, "kcftool: unknown command '%s'\n%s", args[0].c_str(), kUsage);
-    return 2;
 }
