@@ -374,3 +374,52 @@ bool ListPresetNames(const char* path, std::vector<std::string>& names)
     std::stable_sort(names.begin(), names.end(), PresetNameLess);
     return true;
 }
+
+namespace {
+
+std::string Lower(const std::string& text)
+{
+    std::string lower = text;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+// Typing mistakes between a and b: letters put in, left out or changed (Levenshtein distance).
+size_t Mistakes(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace
+
+std::vector<std::string> NearestPresetNames(const std::vector<std::string>& names, const std::string& wanted,
+                                            size_t count)
+{
+    const std::string want = Lower(wanted);
+    const size_t allowed = std::max<size_t>(2, want.size() / 3);
+    std::vector<std::pair<size_t, std::string>> scored;
+    for (const std::string& name : names) {
+        const std::string have = Lower(name);
+        size_t score = Mistakes(have, want);
+        if (score > allowed && !want.empty() && (have.find(want) != std::string::npos || want.find(have) != std::string::npos))
+            score = allowed;  // a part of the name, or the name and more
+        if (score <= allowed) scored.emplace_back(score, name);
+    }
+    std::stable_sort(scored.begin(), scored.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> nearest;
+    for (size_t i = 0; i < scored.size() && nearest.size() < count; ++i) nearest.push_back(scored[i].second);
+    return nearest;
+}

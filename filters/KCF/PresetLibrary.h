@@ -56,6 +56,11 @@ bool ListPresetNames(const char* path, std::vector<std::string>& names);
 // The list's order: byte-wise alphabetical without regard to ASCII case.
 bool PresetNameLess(const std::string& a, const std::string& b);
 
+// Up to count names of names that a user who typed wanted may have meant, the likeliest first:
+// the same but for case, those within a few typing mistakes, those that hold it or that it holds.
+std::vector<std::string> NearestPresetNames(const std::vector<std::string>& names, const std::string& wanted,
+                                            size_t count);
+
 // The record as a library holds it: the name, the size, the rows and "divisor offset invert", each
 // line ending in lineEnd. Writes at most capacity characters with the terminator into out and
 // returns the length, or -1 (out emptied) when it does not fit.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,38 @@ bool ParseBoundedInt(const std::string& text, const char* what, long long min, l
         return false;
     }
     out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool ParseOffset(const std::string& text, int32_t& out, std::string& error)
+{
+    if (text.empty() || text.back() != '%') return ParseBoundedInt(text, "offset", -kSpinnerLimit, kSpinnerLimit, out, error);
+    const std::string number = text.substr(0, text.size() - 1);
+    char* end = nullptr;
+    errno = 0;
+    const double percent = number.empty() ? NAN : std::strtod(number.c_str(), &end);
+    const double level = std::round(percent * 65535.0 / 100.0);
+    if (number.empty() || end != number.c_str() + number.size() || errno == ERANGE || !std::isfinite(percent) ||
+        std::fabs(level) > kSpinnerLimit) {
+        error = "offset " + Quote(text) + " is not a percentage of the 16-bit range from -152% to 152%";
+        return false;
+    }
+    out = static_cast<int32_t>(level);
+    return true;
+}
+
+bool NormalizeDivisor(KernelRecord& kernel, std::string& error)
+{
+    const int size = IsKernelSize(kernel.size) ? kernel.size : kGridSide;
+    int32_t block[kGridCells];
+    ExtractSubKernel(kernel.weights, size, block);
+    long long sum = 0;
+    for (int i = 0; i < size * size; ++i) sum += block[i];
+    if (sum < -kSpinnerLimit || sum > kSpinnerLimit) {
+        error = "the weights sum to " + std::to_string(sum) + ", beyond the divisor's range -99999..99999";
+        return false;
+    }
+    kernel.divisor = sum == 0 ? 1 : static_cast<int32_t>(sum);
     return true;
 }
 
@@ -100,10 +133,15 @@ bool ParseKernel(const std::string& text, KernelRecord& kernel, std::string& err
 
 bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& s, BlockOptions& o, std::string& error)
 {
+    bool divisorGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--invert") {
             s.kernel.invert = 1;
+            continue;
+        }
+        if (a == "--normalize") {
+            o.normalize = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -117,8 +155,11 @@ bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& s, 
             ok = ParseKernel(v, s.kernel, error);
             o.kernelGiven = true;
         }
-        else if (a == "--divisor") ok = ParseBoundedInt(v, "divisor", -kSpinnerLimit, kSpinnerLimit, s.kernel.divisor, error);
-        else if (a == "--offset") ok = ParseBoundedInt(v, "offset", -kSpinnerLimit, kSpinnerLimit, s.kernel.offset, error);
+        else if (a == "--divisor") {
+            ok = ParseBoundedInt(v, "divisor", -kSpinnerLimit, kSpinnerLimit, s.kernel.divisor, error);
+            divisorGiven = true;
+        }
+        else if (a == "--offset") ok = ParseOffset(v, s.kernel.offset, error);
         else if (a == "--mtl-id") ok = ParseBoundedInt(v, "material effects id", 0, kMaxMaterialId, s.materialId, error);
         else if (a == "--obj-id") ok = ParseBoundedInt(v, "object id", 0, kMaxObjectId, s.objectId, error);
         else if (a == "--preset") o.presetName = v;
@@ -154,6 +195,10 @@ bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& s, 
     }
     if (!o.presetName.empty() && o.kernelGiven) {
         error = "give either --kernel or --preset, not both";
+        return false;
+    }
+    if (o.normalize && divisorGiven) {
+        error = "give either --divisor or --normalize, not both";
         return false;
     }
     return true;
@@ -213,4 +258,94 @@ std::string DescribeSettings(const FilterSettings& s)
     // A damaged block may lack the terminator: never read past the field.
     text += "name:     \"" + std::string(s.presetName, strnlen(s.presetName, sizeof s.presetName)) + "\"\n";
     return text;
+}
+
+namespace {
+
+// A word the command line gives back as it is: bare when it is plain; else, for a POSIX shell, in
+// single quotes, and for Windows in double quotes, with the backslashes before a quote doubled and
+// the quote escaped, as the C runtime splits a command line.
+std::string ShellWord(const std::string& text, CommandLineStyle style)
+{
+    const bool plain = !text.empty() && text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                             "0123456789-_.,:/+=@") == std::string::npos;
+    if (plain) return text;
+    std::string quoted;
+    if (style == CommandLineStyle::Posix) {
+        quoted = "'";
+        for (char c : text) {
+            if (c == '\'') quoted += "'\"'\"'";
+            else quoted += c;
+        }
+        return quoted + "'";
+    }
+    quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + "\"";
+}
+
+// The smallest centred block that holds every non-zero weight (at least 3 x 3).
+int OutermostRing(const int32_t* weights)
+{
+    int ring = 1;
+    for (int r = 0; r < kGridSide; ++r)
+        for (int c = 0; c < kGridSide; ++c)
+            if (weights[r * kGridSide + c]) ring = std::max({ring, std::abs(r - 4), std::abs(c - 4)});
+    return 2 * ring + 1;
+}
+
+}  // namespace
+
+std::string SettingsAsArgs(const FilterSettings& s, CommandLineStyle style, std::vector<std::string>& notes)
+{
+    const KernelRecord& k = s.kernel;
+    const int size = OutermostRing(k.weights);
+    const int origin = SubKernelOrigin(size);
+    std::string rows;
+    for (int r = 0; r < size; ++r) {
+        if (r) rows += "; ";
+        for (int c = 0; c < size; ++c) {
+            if (c) rows += ' ';
+            rows += std::to_string(k.weights[(origin + r) * kGridSide + origin + c]);
+        }
+    }
+    std::string args = "--kernel \"" + rows + "\" --divisor " + std::to_string(k.divisor) + " --offset " +
+                       std::to_string(k.offset);
+    if (k.invert == 1) args += " --invert";
+    const char* source = s.sourceMode == kSourceMaterialEffects ? "mtl" : s.sourceMode == kSourceObject ? "obj" : "whole";
+    args += std::string(" --source ") + source + " --mtl-id " + std::to_string(s.materialId) + " --obj-id " +
+            std::to_string(s.objectId);
+    const std::string name(s.presetName, strnlen(s.presetName, sizeof s.presetName));
+    if (!name.empty()) args += " --name " + ShellWord(name, style);
+
+    auto outside = [&](const char* what, int32_t value, int32_t min, int32_t max) {
+        if (value < min || value > max)
+            notes.push_back(std::string(what) + " " + std::to_string(value) + " is beyond " + std::to_string(min) + ".." +
+                            std::to_string(max) + ": the options above are refused until it is changed");
+    };
+    outside("divisor", k.divisor, -kSpinnerLimit, kSpinnerLimit);
+    outside("offset", k.offset, -kSpinnerLimit, kSpinnerLimit);
+    outside("material effects id", s.materialId, 0, kMaxMaterialId);
+    outside("object id", s.objectId, 0, kMaxObjectId);
+    if (k.invert != 0 && k.invert != 1)
+        notes.push_back("invert " + std::to_string(k.invert) + " does not invert; the options say 0");
+    if (s.sourceMode != kSourceWholeImage && s.sourceMode != kSourceMaterialEffects && s.sourceMode != kSourceObject)
+        notes.push_back("source mode " + std::to_string(s.sourceMode) + " filters nothing; the options say whole");
+    if (k.size != KernelSizeOf(k.weights))
+        notes.push_back("the stored size " + std::to_string(k.size) + " is not the weights' size " +
+                        std::to_string(KernelSizeOf(k.weights)) + "; the options give the weights' size");
+    if (name.find_first_of("\r\n") != std::string::npos) notes.push_back("the name holds a line break");
+    if (style == CommandLineStyle::Windows && name.find('%') != std::string::npos)
+        notes.push_back("cmd may take a %NAME% in the name for a variable");
+    return args;
 }

@@ -16,17 +16,27 @@ constexpr int32_t kSpinnerLimit = 99999;  // divisor and offset: -99999 .. 99999
 bool ParseBoundedInt(const std::string& text, const char* what, long long min, long long max, int32_t& out,
                      std::string& error);
 
+// Parses an offset: a whole number in the divisor and offset range, or a percentage of the 16-bit
+// range ("50%" is 32768, "-12.5%" is -8192), rounded to the nearest level.
+bool ParseOffset(const std::string& text, int32_t& out, std::string& error);
+
+// Makes the divisor the sum of the weights Render uses (1 when they sum to 0), so that a flat area
+// keeps its brightness; false, with the record unchanged, when the sum is beyond the divisor's range.
+bool NormalizeDivisor(KernelRecord& kernel, std::string& error);
+
 // Parses "ROW; ROW; ..." (3, 5, 7 or 9 rows of as many integers, separated by blanks or commas) into
 // the centred block of a zero 9x9 grid; the size then follows the kernel-size rule, as in the dialog.
 bool ParseKernel(const std::string& text, KernelRecord& kernel, std::string& error);
 
 // Parses kcftool's "block" options into settings (starting from what settings holds). The preset
 // options are returned for the caller to resolve: presetName and libraryPath stay empty when absent.
+// --normalize is left for the caller too, to apply once the kernel is settled (NormalizeDivisor).
 struct BlockOptions {
     std::string outPath;
     std::string presetName;
     std::string libraryPath;
     bool kernelGiven = false;
+    bool normalize = false;
 };
 bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& settings, BlockOptions& options,
                        std::string& error);
@@ -38,3 +48,10 @@ bool CheckBlock(const std::vector<unsigned char>& bytes, FilterSettings& out, st
 std::string DescribeSettings(const FilterSettings& settings);
 // A readable description of a kernel record alone (size, grid, divisor, offset, invert).
 std::string DescribeKernel(const KernelRecord& kernel);
+
+// The settings as kcftool block options that give them back when pasted into a command line (every
+// option but --out): quoted for a POSIX shell, or for Windows' cmd and the C runtime's argument
+// rules. What the options cannot say (a value beyond the dialog's ranges, an invert other than 0 or
+// 1, a stored size the weights do not give) is added to notes, one line each.
+enum class CommandLineStyle { Posix, Windows };
+std::string SettingsAsArgs(const FilterSettings& settings, CommandLineStyle style, std::vector<std::string>& notes);

@@ -1,6 +1,7 @@
 // kcftool: the Kernelcraft Filter's settings as files, for users without the dialog and for scripts.
 #include "AtomicFile.h"
 #include "Messages.h"
+#include "Platform.h"
 #include "PresetFile.h"
 #include "PresetLibrary.h"
 #include "SettingsText.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,41 +19,74 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kcftool block --out BLOCK [--kernel \"ROW; ROW; ...\"] [--divisor N] [--offset N] [--invert]\n"
-    "                     [--source whole|mtl|obj] [--mtl-id N] [--obj-id N] [--name TEXT]\n"
+    "usage: kcftool block --out BLOCK [--kernel \"ROW; ROW; ...\"] [--divisor N | --normalize] [--offset N|P%]\n"
+    "                     [--invert] [--source whole|mtl|obj] [--mtl-id N] [--obj-id N] [--name TEXT]\n"
     "                     [--preset NAME --library FILE]\n"
-    "       kcftool show BLOCK\n"
+    "       kcftool show [--as-args] BLOCK\n"
     "       kcftool presets --library FILE\n"
     "       kcftool find --library FILE NAME\n"
-    "       kcftool add --library FILE --name NAME [--kernel \"ROW; ...\"] [--divisor N] [--offset N] [--invert]\n"
+    "       kcftool add --library FILE --name NAME [--kernel \"ROW; ...\"] [--divisor N | --normalize]\n"
+    "                   [--offset N|P%] [--invert]\n"
     "       kcftool add --library FILE --from BLOCK [--name NAME]\n"
     "A kernel is 3, 5, 7 or 9 rows of as many integers, rows separated by ';'. Ranges: divisor and\n"
-    "offset -99999..99999, mtl id 0..15, obj id 0..65535, name up to 255 characters.\n"
+    "offset -99999..99999, mtl id 0..15, obj id 0..65535, name up to 255 characters. The offset is on\n"
+    "the 16-bit scale; P% is a percentage of it (50% is 32768, mid grey). --normalize makes the divisor\n"
+    "the sum of the weights (1 when they sum to 0), so that flat areas keep their brightness.\n"
     "--preset takes the kernel, divisor, offset and invert (and, without --name, the name) from the\n"
-    "preset NAME of the library FILE, as picking it in the control dialog does. presets prints the\n"
-    "library's names in the dialog's list order; find prints one record as the library holds it and\n"
-    "exits 1 when there is none of that exact name. add stores a preset as the control dialog's Save\n"
-    "does, with its checks, its messages and its lock: a name the library holds is refused, and a save\n"
-    "that fails leaves the library as it was. --from takes the kernel (and, without --name, the name)\n"
-    "from a configuration block.\n";
+    "preset NAME of the library FILE, as picking it in the control dialog does. show --as-args prints\n"
+    "the block as block options to paste back. presets prints the library's names sorted without\n"
+    "regard to ASCII case; find prints one record as the library holds it. add stores a preset as the\n"
+    "control dialog's Save does, with its checks, its messages and its lock: a name the library holds\n"
+    "is refused, and a save that fails leaves the library as it was. --from takes the kernel (and,\n"
+    "without --name, the name) from a configuration block.\n"
+    "Exit status: 0 done; 1 failed (a file, a name that is not there: the message says which);\n"
+    "2 a command line that cannot be carried out as written.\n";
 
+// A failure: a file that cannot be read or written, a name that is not there. Exit status 1.
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "kcftool: %s\n", message.c_str());
     return 1;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, size_t limit, std::string& error)
+// A command line that cannot be carried out as written. Exit status 2.
+int Usage(const std::string& message)
 {
+    std::fprintf(stderr, "kcftool: %s\n(kcftool --help lists the commands and their options)\n", message.c_str());
+    return 2;
+}
+
+// Reads a stored configuration block, naming the file's real size when it is not one.
+bool ReadBlockFile(const std::string& path, FilterSettings& settings, std::string& error)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        error = path + ": cannot open";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = path + ": not a file";
+        return false;
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size != sizeof(FilterSettings)) {
+        error = path + ": a configuration block is " + std::to_string(sizeof(FilterSettings)) + " bytes; this one is " +
+                std::to_string(size);
+        return false;
+    }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::vector<unsigned char> bytes(sizeof(FilterSettings) + 1);
+    const size_t read = file ? std::fread(bytes.data(), 1, bytes.size(), file.get()) : 0;
     if (!file) {
         error = path + ": cannot open";
         return false;
     }
-    unsigned char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0 && bytes.size() <= limit)
-        bytes.insert(bytes.end(), buffer, buffer + n);
+    bytes.resize(read);
+    if (!CheckBlock(bytes, settings, error)) {
+        error = path + ": " + error;
+        return false;
+    }
     return true;
 }
 
@@ -64,37 +99,61 @@ bool WriteBlock(const std::string& path, const FilterSettings& settings, std::st
     return file.Commit(error);
 }
 
+// "no preset named ..." with the names the user may have meant.
+int PresetNotFound(const std::string& library, const std::string& name)
+{
+    std::string message = "no preset named \"" + name + "\" in " + library;
+    std::vector<std::string> names;
+    if (ListPresetNames(library.c_str(), names)) {
+        const std::vector<std::string> nearest = NearestPresetNames(names, name, 3);
+        for (size_t i = 0; i < nearest.size(); ++i)
+            message += (i == 0 ? "; did you mean \"" : i + 1 == nearest.size() ? "\" or \"" : "\", \"") + nearest[i];
+        if (!nearest.empty()) message += "\"?";
+    }
+    return Fail(message);
+}
+
 int Block(const std::vector<std::string>& args)
 {
     FilterSettings settings = DefaultFilterSettings();
     BlockOptions options;
     std::string error;
-    if (!ParseBlockOptions(args, settings, options, error)) return Fail(error);
+    if (!ParseBlockOptions(args, settings, options, error)) return Usage(error);
     if (!options.presetName.empty()) {
         for (const char* clash : {"--divisor", "--offset", "--invert"})
             if (std::find(args.begin(), args.end(), clash) != args.end())
-                return Fail(std::string("give either --preset or ") + clash + ", not both");
+                return Usage(std::string("give either --preset or ") + clash + ", not both");
         KernelRecord found = settings.kernel;
-        if (!FindPreset(options.libraryPath.c_str(), options.presetName.c_str(), &found))
-            return Fail("no preset named \"" + options.presetName + "\" in " + options.libraryPath);
+        if (!FindPreset(options.libraryPath.c_str(), options.presetName.c_str(), &found)) {
+            if (FILE* file = OpenPresetLibrary(options.libraryPath.c_str())) std::fclose(file);
+            else return 1;  // the reader has said why
+            return PresetNotFound(options.libraryPath, options.presetName);
+        }
         settings.kernel = found;
         settings.kernel.size = KernelSizeOf(settings.kernel.weights);  // as the dialog shows it
         if (!settings.presetName[0] && options.presetName.size() < sizeof settings.presetName)
             std::memcpy(settings.presetName, options.presetName.c_str(), options.presetName.size() + 1);
     }
+    if (options.normalize && !NormalizeDivisor(settings.kernel, error)) return Fail(error);
     if (!WriteBlock(options.outPath, settings, error)) return Fail(error);
     return 0;
 }
 
 int Show(const std::vector<std::string>& args)
 {
-    if (args.size() != 1) return Fail("show takes one BLOCK file");
-    std::vector<unsigned char> bytes;
-    std::string error;
-    if (!ReadWholeFile(args[0], bytes, 1 << 16, error)) return Fail(error);
+    const bool asArgs = !args.empty() && args[0] == "--as-args";
+    if (args.size() != (asArgs ? 2u : 1u)) return Usage("show takes [--as-args] and one BLOCK file");
     FilterSettings settings;
-    if (!CheckBlock(bytes, settings, error)) return Fail(args[0] + ": " + error);
-    std::fputs(DescribeSettings(settings).c_str(), stdout);
+    std::string error;
+    if (!ReadBlockFile(args.back(), settings, error)) return Fail(error);
+    if (!asArgs) {
+        std::fputs(DescribeSettings(settings).c_str(), stdout);
+        return 0;
+    }
+    std::vector<std::string> notes;
+    const CommandLineStyle style = kWindowsCommandLine ? CommandLineStyle::Windows : CommandLineStyle::Posix;
+    std::printf("%s\n", SettingsAsArgs(settings, style, notes).c_str());
+    for (const std::string& note : notes) std::fprintf(stderr, "kcftool: note: %s\n", note.c_str());
     return 0;
 }
 
@@ -112,7 +171,7 @@ int Presets(const std::vector<std::string>& args)
 {
     std::string library;
     std::vector<std::string> rest;
-    if (!TakeLibrary(args, library, rest) || !rest.empty()) return Fail("presets takes --library FILE and nothing else");
+    if (!TakeLibrary(args, library, rest) || !rest.empty()) return Usage("presets takes --library FILE and nothing else");
     std::vector<std::string> names;
     if (!ListPresetNames(library.c_str(), names)) return 1;  // the reader has said why
     for (const std::string& name : names) std::printf("%s\n", name.c_str());
@@ -123,13 +182,12 @@ int Find(const std::vector<std::string>& args)
 {
     std::string library;
     std::vector<std::string> rest;
-    if (!TakeLibrary(args, library, rest) || rest.size() != 1) return Fail("find takes --library FILE and one NAME");
+    if (!TakeLibrary(args, library, rest) || rest.size() != 1) return Usage("find takes --library FILE and one NAME");
     // Tells a missing library (the reader says so) from a missing name.
     if (FILE* file = OpenPresetLibrary(library.c_str())) std::fclose(file);
     else return 1;
     KernelRecord record = DefaultKernelRecord();
-    if (!FindPreset(library.c_str(), rest[0].c_str(), &record))
-        return Fail("no preset named \"" + rest[0] + "\" in " + library);
+    if (!FindPreset(library.c_str(), rest[0].c_str(), &record)) return PresetNotFound(library, rest[0]);
     char text[kPresetTextChars];
     if (FormatPreset(text, sizeof text, rest[0].c_str(), record, "\n") < 0) return Fail("the record does not fit");
     std::fputs(text, stdout);
@@ -142,18 +200,19 @@ int Add(const std::vector<std::string>& args)
 {
     std::string library;
     std::vector<std::string> rest;
-    if (!TakeLibrary(args, library, rest)) return Fail("add needs --library FILE");
+    if (!TakeLibrary(args, library, rest)) return Usage("add needs --library FILE");
     KernelRecord kernel = DefaultKernelRecord();
     std::string name, from, error;
-    bool nameGiven = false, kernelOptions = false;
+    bool nameGiven = false, kernelOptions = false, normalize = false, divisorGiven = false;
     for (size_t i = 0; i < rest.size(); ++i) {
         const std::string& a = rest[i];
-        if (a == "--invert") {
-            kernel.invert = 1;
+        if (a == "--invert" || a == "--normalize") {
+            if (a == "--invert") kernel.invert = 1;
+            else normalize = true;
             kernelOptions = true;
             continue;
         }
-        if (i + 1 >= rest.size()) return Fail("missing value after " + a);
+        if (i + 1 >= rest.size()) return Usage("missing value after " + a);
         const std::string& v = rest[++i];
         bool ok = true;
         if (a == "--name") {
@@ -166,29 +225,29 @@ int Add(const std::vector<std::string>& args)
             kernelOptions = true;
         } else if (a == "--divisor") {
             ok = ParseBoundedInt(v, "divisor", -kSpinnerLimit, kSpinnerLimit, kernel.divisor, error);
-            kernelOptions = true;
+            kernelOptions = divisorGiven = true;
         } else if (a == "--offset") {
-            ok = ParseBoundedInt(v, "offset", -kSpinnerLimit, kSpinnerLimit, kernel.offset, error);
+            ok = ParseOffset(v, kernel.offset, error);
             kernelOptions = true;
         } else {
-            return Fail("add takes --library, --name, --from, --kernel, --divisor, --offset, --invert; not " + a);
+            return Usage("add takes --library, --name, --from, --kernel, --divisor, --normalize, --offset, --invert; not " + a);
         }
-        if (!ok) return Fail(error);
+        if (!ok) return Usage(error);
     }
+    if (normalize && divisorGiven) return Usage("give either --divisor or --normalize, not both");
     if (!from.empty()) {
-        if (kernelOptions) return Fail("give either --from or --kernel, --divisor, --offset, --invert, not both");
-        std::vector<unsigned char> bytes;
-        if (!ReadWholeFile(from, bytes, 1 << 16, error)) return Fail(error);
+        if (kernelOptions) return Usage("give either --from or --kernel, --divisor, --offset, --invert, not both");
         FilterSettings settings;
-        if (!CheckBlock(bytes, settings, error)) return Fail(from + ": " + error);
+        if (!ReadBlockFile(from, settings, error)) return Fail(error);
         kernel = settings.kernel;
         if (!nameGiven) name.assign(settings.presetName, strnlen(settings.presetName, sizeof settings.presetName));
     } else if (!nameGiven) {
-        return Fail("add needs --name NAME (or --from BLOCK)");
+        return Usage("add needs --name NAME (or --from BLOCK)");
     }
     if (name.size() >= kNameChars || name.find_first_of("\r\n") != std::string::npos)
-        return Fail("name must be one line of at most 255 characters");
+        return Usage("name must be one line of at most 255 characters");
     kernel.size = KernelSizeOf(kernel.weights);  // as the dialog reads its grid
+    if (normalize && !NormalizeDivisor(kernel, error)) return Fail(error);
     // The dialog's own Save: it says why when it refuses or fails.
     return SavePreset(library.c_str(), name.c_str(), &kernel) ? 0 : 1;
 }

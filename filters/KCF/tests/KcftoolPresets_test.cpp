@@ -108,7 +108,7 @@ TEST_F(KcftoolPresets, PresetsPrintsTheNamesInTheListsOrder)
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_NE(missing.err.find("Can't open file: " + Path("none.SET")), std::string::npos) << missing.err;
-    EXPECT_EQ(Kcftool("presets").status, 1);
+    EXPECT_EQ(Kcftool("presets").status, 2) << "a usage error";
 }
 
 TEST_F(KcftoolPresets, FindPrintsTheRecordOrExitsOne)
@@ -166,13 +166,17 @@ TEST_F(KcftoolPresets, BlockTakesTheKernelFromAPreset)
         }
     }
 
-    // A preset that is not there, or a clash with the preset's own values, writes no block.
+    // A preset that is not there (1), or a clash with the preset's own values (2: a usage error),
+    // writes no block.
     std::remove(block.c_str());
-    for (const std::string& bad : {"--preset Nothing --library " + library, "--preset Emboss --library " + library +
-                                   " --divisor 2", "--preset Emboss --library " + library + " --invert",
-                                   "--preset Emboss --library " + Path("none.SET")}) {
+    const std::pair<std::string, int> refused[] = {
+        {"--preset Nothing --library " + library, 1},
+        {"--preset Emboss --library " + library + " --divisor 2", 2},
+        {"--preset Emboss --library " + library + " --invert", 2},
+        {"--preset Emboss --library " + Path("none.SET"), 1}};
+    for (const auto& [bad, status] : refused) {
         run = Kcftool("block --out " + block + " " + bad);
-        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_EQ(run.status, status) << bad;
         EXPECT_FALSE(std::filesystem::exists(block)) << bad;
     }
 }
@@ -198,11 +202,11 @@ TEST_F(KcftoolPresets, AddSavesAsTheDialogDoes)
         {"--library " + library + " --name Ridge --kernel \"1 1 1; 1 1 1; 1 1 1\"", 1, "Change the filter name!", ""},
         {"--library " + library + " --name Sharpen", 1, "Change the filter name!", ""},
         {"--library " + library + " --name \"\"", 1, "Input the filter name!", ""},
-        {"--library " + library + " --from " + block + " --divisor 3", 1, "either --from", ""},
-        {"--library " + library + " --name X --divisor 100000", 1, "divisor", ""},
-        {"--library " + library + " --name X --source mtl", 1, "not --source", ""},
+        {"--library " + library + " --from " + block + " --divisor 3", 2, "either --from", ""},
+        {"--library " + library + " --name X --divisor 100000", 2, "divisor", ""},
+        {"--library " + library + " --name X --source mtl", 2, "not --source", ""},
         {"--library " + library + " --from " + library, 1, "612 bytes", ""},
-        {"--name X", 1, "add needs --library", ""},
+        {"--name X", 2, "add needs --library", ""},
         {"--library " + missing + " --name First", 0, "Can't open file: " + missing, "First"},
     };
     for (const Row& row : rows) {
@@ -341,4 +345,63 @@ TEST_F(KcftoolPresets, TwoProcessesAddingAtOnceLoseNothing)
             EXPECT_EQ(seen[name], 1) << name;
         }
     for (const std::string& shared : sharedWins) EXPECT_EQ(seen[shared], 1) << shared;
+}
+
+TEST_F(KcftoolPresets, ShowAsArgsPastesBackTheSameBlock)
+{
+    // What show --as-args prints, pasted after "kcftool block --out" on this platform's command
+    // line (a POSIX shell, or cmd), gives the block back byte for byte.
+    const std::string rows9 = "\"0 0 0 0 0 0 0 0 0; 0 0 0 0 0 0 0 0 0; 0 0 4 0 0 0 0 0 0; 0 0 0 0 0 0 0 0 0;"
+                              " 0 0 0 0 1 0 0 0 0; 0 0 0 0 0 0 0 0 0; 0 0 0 0 0 0 0 0 0; 0 0 0 0 0 0 0 0 0;"
+                              " 0 0 0 0 0 0 0 0 -7\"";
+    const std::vector<std::string> made = {
+        "--kernel \"0 -1 0; -1 5 -1; 0 -1 0\" --name Sharpen",
+        "--kernel \"1 2 1; 2 4 2; 1 2 1\" --normalize --offset 50% --invert --source mtl --mtl-id 15",
+        "--kernel " + rows9 + " --divisor -99999 --source obj --obj-id 65535 --name \"it's \\\"odd\\\" & <x> | a\\b\"",
+        "--preset \"Sobel X\" --library testdata/ZAV_KCF.SET",
+    };
+    for (const std::string& options : made) {
+        ASSERT_EQ(Kcftool("block --out " + Path("first.blk") + " " + options).status, 0) << options;
+        const ToolRun shown = Kcftool("show --as-args " + Path("first.blk"));
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        EXPECT_EQ(shown.err, "") << options;
+        std::string args = shown.out;
+        while (!args.empty() && (args.back() == '\n' || args.back() == '\r')) args.pop_back();
+        const ToolRun again = Kcftool("block --out " + Path("second.blk") + " " + args);
+        ASSERT_EQ(again.status, 0) << args << "\n" << again.err;
+        EXPECT_EQ(ReadFileBytes(Path("second.blk")), ReadFileBytes(Path("first.blk"))) << args;
+    }
+}
+
+TEST_F(KcftoolPresets, ExitStatusSaysWhatWentWrong)
+{
+    // 2: the command line cannot be carried out as written; 1: a file or a name is not there.
+    ASSERT_EQ(Kcftool("block --out " + Path("ok.blk")).status, 0);
+    const struct {
+        std::string args;
+        int status;
+        const char* said;
+    } rows[] = {
+        {"block --out " + Path("x.blk") + " --bogus 1", 2, "unknown option --bogus"},
+        {"block --out " + Path("x.blk") + " --divisor 5 --normalize", 2, "--normalize"},
+        {"show", 2, "show takes"},
+        {"presets", 2, "presets takes"},
+        {"find --library testdata/ZAV_KCF.SET", 2, "find takes"},
+        {"add --library " + library + " --name A --offset 200%", 2, "200%"},
+        {"frobnicate", 2, "unknown command"},
+        {"show " + Path("missing.blk"), 1, "cannot open"},
+        {"show testdata/ZAV_KCF.SET", 1, "this one is "},
+        {"find --library testdata/ZAV_KCF.SET \"sobel x\"", 1, "did you mean \"Sobel X\""},
+        {"block --out " + Path("x.blk") + " --preset \"Box Blur 3\" --library testdata/ZAV_KCF.SET", 1,
+         "did you mean \"Box Blur 3x3\""},
+        {"find --library " + Path("none.SET") + " Sharpen", 1, "Can't open file"},
+    };
+    for (const auto& row : rows) {
+        const ToolRun run = Kcftool(row.args);
+        EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.said), std::string::npos) << row.args << "\n" << run.err;
+    }
+    // The size message names the file's real size.
+    const ToolRun sized = Kcftool("show testdata/ZAV_KCF.SET");
+    EXPECT_NE(sized.err.find(std::to_string(ReadFileBytes("testdata/ZAV_KCF.SET").size())), std::string::npos) << sized.err;
 }

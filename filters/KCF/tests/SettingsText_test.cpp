@@ -81,11 +81,48 @@ TEST(BlockOptions, RangesAreTheDialogsAndMessagesNameTheValue)
         {{"--divisor", "2"}, "--out"},
         {{"--out"}, "--out"},
         {{"--out", "x", "--preset", "Blur"}, "--library"},
+        {{"--out", "x", "--offset", "153%"}, "153%"},
+        {{"--out", "x", "--offset", "%"}, "%"},
+        {{"--out", "x", "--offset", "half%"}, "half%"},
+        {{"--out", "x", "--offset", "nan%"}, "nan%"},
+        {{"--out", "x", "--divisor", "2", "--normalize"}, "--normalize"},
     };
     for (const auto& [args, named] : refused) {
         EXPECT_FALSE(Block(args, s, error)) << args.back();
         EXPECT_NE(error.find(named), std::string::npos) << error;
     }
+}
+
+TEST(BlockOptions, PercentOffsetsAndNormalizedDivisors)
+{
+    const std::pair<std::string, int32_t> offsets[] = {
+        {"50%", 32768}, {"-12.5%", -8192}, {"100%", 65535}, {"0%", 0}, {"152%", 99613}, {"-1", -1}};
+    for (const auto& [text, level] : offsets) {
+        int32_t out = 7;
+        std::string error;
+        EXPECT_TRUE(ParseOffset(text, out, error)) << text << ": " << error;
+        EXPECT_EQ(out, level) << text;
+    }
+
+    // The weights Render uses are those of the stored size's block; none sum to 0 gives 1.
+    const struct {
+        const char* kernel;
+        int32_t divisor;
+    } sums[] = {{"1 2 1; 2 4 2; 1 2 1", 16}, {"-1 0 1; -2 0 2; -1 0 1", 1}, {"0 0 0; 0 -3 0; 0 0 -2", -5}};
+    for (const auto& c : sums) {
+        FilterSettings s;
+        std::string error;
+        ASSERT_TRUE(Block({"--out", "x", "--kernel", c.kernel, "--normalize"}, s, error)) << error;
+        KernelRecord k = s.kernel;
+        ASSERT_TRUE(NormalizeDivisor(k, error)) << error;
+        EXPECT_EQ(k.divisor, c.divisor) << c.kernel;
+    }
+    KernelRecord huge = DefaultKernelRecord();
+    huge.weights[40] = 100000;
+    std::string error;
+    EXPECT_FALSE(NormalizeDivisor(huge, error));
+    EXPECT_EQ(huge.divisor, 1) << "unchanged";
+    EXPECT_NE(error.find("100000"), std::string::npos) << error;
 }
 
 TEST(StoredBlock, SizeAndTagAreChecked)
