@@ -54,22 +54,6 @@ void SetLibraryFault(const std::string& value)
     putenv(text);
 }
 
-struct Record {
-    std::string name;
-    KernelRecord kernel;
-};
-
-std::vector<Record> ReadLibrary(const std::string& path)
-{
-    std::vector<Record> out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    char name[kNameChars];
-    KernelRecord k = DefaultKernelRecord();
-    while (ReadPreset(f, name, &k)) out.push_back({name, k});
-    std::fclose(f);
-    return out;
-}
 
 class KcftoolPresets : public ::testing::Test {
 protected:
@@ -245,7 +229,7 @@ TEST_F(KcftoolPresets, AKilledSaveLeavesTheOldLibraryOrTheWholeRecord)
     const std::string add = "add --library " + library + " --kernel \"1 2 1; 2 4 2; 1 2 1\" --divisor 16 --name ";
     for (const bool exists : {true, false}) {
         const std::string old = exists ? starter : "";
-        const size_t oldRecords = exists ? ReadLibrary(library).size() : 0;
+        const size_t oldRecords = exists ? ReadPresetFile(library).size() : 0;
         int killed = 0;
         for (int step = 1; step < 20; ++step) {
             const std::string what = "step " + std::to_string(step) + (exists ? "" : ", no library yet");
@@ -256,7 +240,7 @@ TEST_F(KcftoolPresets, AKilledSaveLeavesTheOldLibraryOrTheWholeRecord)
             SetLibraryFault("");
             if (run.status == 0) break;  // a save has no step this far
             ++killed;
-            auto records = ReadLibrary(library);
+            auto records = ReadPresetFile(library);
             if (!exists && records.empty()) {
                 EXPECT_FALSE(std::filesystem::exists(library)) << what;
             } else {
@@ -265,18 +249,18 @@ TEST_F(KcftoolPresets, AKilledSaveLeavesTheOldLibraryOrTheWholeRecord)
                 ASSERT_TRUE(records.size() == oldRecords || records.size() == oldRecords + 1) << what;
                 if (records.size() > oldRecords) {
                     EXPECT_EQ(records.back().name, "Dying") << what;
-                    EXPECT_EQ(records.back().kernel.weights[40], 4) << what;
-                    EXPECT_EQ(records.back().kernel.divisor, 16) << what;
+                    EXPECT_EQ(records.back().record.weights[40], 4) << what;
+                    EXPECT_EQ(records.back().record.divisor, 16) << what;
                 } else {
                     EXPECT_EQ(after, old) << what;
                 }
             }
 
             ASSERT_EQ(Kcftool(add + "Living").status, 0) << what;
-            records = ReadLibrary(library);
+            records = ReadPresetFile(library);
             ASSERT_FALSE(records.empty());
             EXPECT_EQ(records.back().name, "Living") << what;
-            EXPECT_EQ(records.back().kernel.divisor, 16) << what;
+            EXPECT_EQ(records.back().record.divisor, 16) << what;
         }
         EXPECT_GE(killed, 5) << "create, write, flush, close, rename";
     }
@@ -324,19 +308,19 @@ TEST_F(KcftoolPresets, TwoProcessesAddingAtOnceLoseNothing)
         }
     EXPECT_EQ(sharedWins.size(), static_cast<size_t>(perStream / shareEvery));
 
-    const auto records = ReadLibrary(library);
+    const auto records = ReadPresetFile(library);
     EXPECT_EQ(records.size(), static_cast<size_t>(2 * perStream + perStream / shareEvery));
     std::map<std::string, int> seen;
-    for (const Record& r : records) {
+    for (const PresetEntry& r : records) {
         ++seen[r.name];
         const int i = std::atoi(r.name.c_str() + 1);
         ASSERT_TRUE(i >= 1 && i <= perStream) << r.name;
-        EXPECT_EQ(r.kernel.size, 3) << r.name;
-        EXPECT_EQ(r.kernel.weights[40], i) << r.name << ": a record whole, not spliced";
+        EXPECT_EQ(r.record.size, 3) << r.name;
+        EXPECT_EQ(r.record.weights[40], i) << r.name << ": a record whole, not spliced";
         if (r.name[0] != 'S') {
-            EXPECT_EQ(r.kernel.divisor, r.name[0] == 'A' ? 1 : 2) << r.name;
+            EXPECT_EQ(r.record.divisor, r.name[0] == 'A' ? 1 : 2) << r.name;
         }
-        EXPECT_EQ(r.kernel.offset, 0) << r.name;
+        EXPECT_EQ(r.record.offset, 0) << r.name;
     }
     for (int s = 0; s < 2; ++s)
         for (int i = 1; i <= perStream; ++i) {

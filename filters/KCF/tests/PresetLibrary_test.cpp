@@ -42,25 +42,7 @@ void ExpectSame(const KernelRecord& a, const KernelRecord& b, const std::string&
     EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << what;
 }
 
-struct Entry {
-    std::string name;
-    KernelRecord record;
-};
-
-std::vector<Entry> ReadAll(const std::string& path)
-{
-    std::vector<Entry> out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    Entry e{"", DefaultKernelRecord()};
-    char name[kNameChars];
-    while (ReadPreset(f, name, &e.record)) {
-        e.name = name;
-        out.push_back(e);
-    }
-    std::fclose(f);
-    return out;
-}
+std::vector<PresetEntry> ReadAll(const std::string& path) { return ReadPresetFile(path); }
 
 int CountLines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
 
@@ -102,7 +84,7 @@ TEST_F(PresetLibraryTest, RoundTripsInCrLfAndInLf)
         "Blur", "with %s and %d", "trailing blank ", std::string(255, 'x'), std::string(254, 'y') + "\xE9",
         "Kante \xFC" "ber", "  leading blanks",
     };
-    std::vector<Entry> written;
+    std::vector<PresetEntry> written;
     int i = 0;
     for (const auto& name : names) {
         const int size = 3 + 2 * (i % 4);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Messages.h"
+#include "PresetLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,28 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+// Every record of a preset library, read as the dialog reads them: one scratch record carried from
+// each read to the next, so that a number that cannot be read keeps the value before it.
+struct PresetEntry {
+    std::string name;
+    KernelRecord record;
+};
+
+inline std::vector<PresetEntry> ReadPresetFile(const std::string& path)
+{
+    std::vector<PresetEntry> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return out;
+    PresetEntry e{"", DefaultKernelRecord()};
+    char name[kNameChars];
+    while (ReadPreset(f, name, &e.record)) {
+        e.name = name;
+        out.push_back(e);
+    }
+    std::fclose(f);
+    return out;
+}
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class ScratchDir {
