@@ -43,8 +43,9 @@ SetupOptions ParseCommandLine(const std::string& line)
             else token += line[i];
         }
         if (StartsWithNoCase(token, "/S") && token.size() == 2) options.silent = true;
-        else if (StartsWithNoCase(token, "/LOG=")) options.logFile = token.substr(5);
-        else if (options.error.empty()) options.error = "Unknown switch: " + token;
+        else if (StartsWithNoCase(token, "/LOG=") && token.size() > 5) options.logFile = token.substr(5);
+        else if (options.error.empty())
+            options.error = StartsWithNoCase(token, "/LOG=") ? "Bad switch: /LOG= names no file" : "Unknown switch: " + token;
     }
     return options;
 }

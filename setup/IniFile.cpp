@@ -129,11 +129,32 @@ bool IniFile::ReadNumbered(const char* section, const char* stem, int number, st
     return ReadValue(section, key.c_str(), value);
 }
 
-bool IniFile::WriteValue(const char* section, const char* key, const std::string& value) const
+namespace {
+
+class PlatformWriter final : public ProfileWriter {
+public:
+    bool Write(const char* section, const char* key, const char* value, const std::string& path) override
+    {
+        return WritePrivateProfileStringA(section, key, value, path.c_str()) != FALSE;
+    }
+};
+
+}  // namespace
+
+ProfileWriter& PlatformProfileWriter()
+{
+    static PlatformWriter writer;
+    return writer;
+}
+
+bool IniFile::Writable() const
 {
     if (path_.empty() || !Fits(path_)) return false;
     const DWORD attributes = GetFileAttributesA(path_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return false;
-    return WritePrivateProfileStringA(section, key, value.c_str(), path_.c_str()) != FALSE;
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
+bool IniFile::WriteValue(const char* section, const char* key, const std::string& value, ProfileWriter& writer) const
+{
+    return Writable() && writer.Write(section, key, value.c_str(), path_);
 }

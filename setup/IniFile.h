@@ -8,6 +8,17 @@
 
 class IniFile;
 
+// How one key reaches an INI file: the platform's private-profile write, or a stand-in that fails
+// as a full disk does. Its answer is only a claim; the caller checks the file.
+class ProfileWriter {
+public:
+    virtual ~ProfileWriter() = default;
+    virtual bool Write(const char* section, const char* key, const char* value, const std::string& path) = 0;
+};
+
+// WritePrivateProfileString.
+ProfileWriter& PlatformProfileWriter();
+
 // One section of an INI file as read at one moment. Key names match without regard to case, the
 // first of a repeated key wins, and values come as a key-by-key read gives them: spaces around
 // them trimmed, one pair of enclosing quotes removed. A section that the platform may have handed
@@ -49,7 +60,10 @@ public:
     // key. A read that reaches the limit may be cut short and gives a section read key by key.
     IniSection ReadSection(const char* section, DWORD limit = SectionReadLimit()) const;
     // False when the file is read-only (the user's word that it stays as it is) or the write fails.
-    bool WriteValue(const char* section, const char* key, const std::string& value) const;
+    bool WriteValue(const char* section, const char* key, const std::string& value,
+                    ProfileWriter& writer = PlatformProfileWriter()) const;
+    // A file is attached, its path fits, and it is neither read-only nor a directory.
+    bool Writable() const;
 
     const std::string& Path() const { return path_; }
     const std::string& FoundIn() const { return foundIn_; }

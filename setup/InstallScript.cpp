@@ -118,7 +118,11 @@ void CreateLevelsBelow(const std::string& base, const std::string& relative)
     }
 }
 
-InstallScript::InstallScript(InstallEnvironment environment) : environment_(std::move(environment)) {}
+InstallScript::InstallScript(InstallEnvironment environment)
+    : environment_(std::move(environment)),
+      iniGuard_(environment_.profileWriter ? *environment_.profileWriter : PlatformProfileWriter())
+{
+}
 
 bool InstallScript::Load(HWND owner, HWND programPathEdit, const std::string& directory)
 {
@@ -218,6 +222,8 @@ int InstallScript::Install(ProgressLog& log)
     PluginStep(lists.at(LeadingNumber(currentVersion_) >= 6.0 ? "Plugins6" : "Plugins5"), source, log);
     BitmapStep(lists.at("BitmapDirs"), source, log);
     ExecuteStep(lists.at("Execute"), source, log);
+    // Every registration is written or undone: the copies of files that are whole go.
+    iniGuard_.Finish();
     versions_.Clear();
     return 1;
 }
@@ -370,11 +376,18 @@ void InstallScript::BitmapStep(const IniSection& list, const std::string& source
 
 void InstallScript::Register(const IniFile& ini, const char* section, const std::string& key, const std::string& value)
 {
-    if (ini.WriteValue(section, key.c_str(), value)) return;
     for (const std::string& told : unwritable_)
         if (told == ini.Path()) return;
+    const IniWrite result = iniGuard_.Write(ini, section, key, value);
+    if (result == IniWrite::kWritten) return;
     unwritable_.push_back(ini.Path());
-    ShowFormatted(owner_, "%s : Can't write file!", ini.Path(), "Error", kStop);
+    const std::string copy = IniGuard::CopyPathOf(ini.Path());
+    std::string text = ini.Path() + " : Can't write file!";
+    if (result == IniWrite::kCopyKept)
+        text += " It could not be put back as it was; what it held before the install is kept in " + copy + ".";
+    else if (result == IniWrite::kCopyInTheWay)
+        text += " " + copy + ", kept by an earlier install, is in the way: put it back in place of the file, or delete it.";
+    CurrentDesktop().ShowMessage(owner_, text, "Error", kStop);
 }
 
 void InstallScript::ExecuteStep(const IniSection& list, const std::string& source, ProgressLog& log)

@@ -3,6 +3,7 @@
 
 #include "HostVersionList.h"
 #include "IniFile.h"
+#include "IniGuard.h"
 #include "ProgressLog.h"
 #include "ScriptText.h"
 
@@ -18,6 +19,7 @@ struct InstallEnvironment {
     HKEY userRoot = HKEY_CURRENT_USER;      // older hosts
     std::string windowsDirectory;           // empty: ask the platform
     std::string systemDirectory;            // empty: ask the platform
+    ProfileWriter* profileWriter = nullptr;  // null: the platform's private-profile write
 };
 
 // The product as the script's [Product] section describes it.
@@ -96,7 +98,8 @@ private:
     void PluginStep(const IniSection& list, const std::string& source, ProgressLog& log);
     void BitmapStep(const IniSection& list, const std::string& source, ProgressLog& log);
     void ExecuteStep(const IniSection& list, const std::string& source, ProgressLog& log);
-    // Writes a registration; a file that refuses it is named to the user once per install.
+    // Writes a registration through the guard; a file that refuses it is named to the user once
+    // per install and not written again.
     void Register(const IniFile& ini, const char* section, const std::string& key, const std::string& value);
 
     InstallEnvironment environment_;
@@ -113,6 +116,7 @@ private:
     int selected_ = -1;
     bool aborted_ = false;
     std::vector<std::string> unwritable_;  // INI files that refused a registration
+    IniGuard iniGuard_;                    // the host INI files' copies while an install writes them
 };
 
 // Creates the directories of a relative sub-path below a base directory, one level at a time;

@@ -11,7 +11,7 @@ namespace {
 
 class SilentLog final : public ProgressLog {
 public:
-    explicit SilentLog(HANDLE file) : file_(file)
+    SilentLog(HANDLE file, std::string path) : file_(file), path_(std::move(path))
     {
         output_ = GetStdHandle(STD_OUTPUT_HANDLE);
         if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
@@ -24,16 +24,41 @@ public:
     void AddLine(const std::string& line) override
     {
         const std::string text = line + "\r\n";
-        for (HANDLE target : {output_, file_}) {
-            if (target == nullptr || target == INVALID_HANDLE_VALUE) continue;
-            DWORD written = 0;
-            WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        }
+        WriteAll(output_, text);
+        if (file_ && !WriteAll(file_, text)) FileFailed();
     }
+    // Flushes the log file; a write the system held back may fail only now.
+    void Close()
+    {
+        if (file_ && !FlushFileBuffers(file_)) FileFailed();
+        if (file_) CloseHandle(file_);
+        file_ = nullptr;
+    }
+    // True when the log file lost a line.
+    bool LogFailed() const { return failed_; }
 
 private:
+    static bool WriteAll(HANDLE target, const std::string& text)
+    {
+        if (target == nullptr || target == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        return WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size();
+    }
+    // A log that lost a line says so where it still can, and takes no more lines: it ends at the
+    // last line it holds.
+    void FileFailed()
+    {
+        failed_ = true;
+        CloseHandle(file_);
+        file_ = nullptr;
+        WriteAll(output_, "Error: " + path_ + " : Can't write file! The log is incomplete.\r\n");
+    }
+
     HANDLE output_ = nullptr;
     HANDLE file_;
+    std::string path_;
+    bool failed_ = false;
 };
 
 class SilentDesktop final : public Desktop {
@@ -88,7 +113,7 @@ int RunSilent(const SetupOptions& options, const InstallEnvironment& environment
                                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
                                      : INVALID_HANDLE_VALUE;
     }
-    SilentLog log(file == INVALID_HANDLE_VALUE ? nullptr : file);
+    SilentLog log(file == INVALID_HANDLE_VALUE ? nullptr : file, options.logFile);
     int exitCode = kSilentRefused;
     if (file == INVALID_HANDLE_VALUE) {
         log.AddLine("Error: " + options.logFile + " : Can't create file!");
@@ -104,6 +129,8 @@ int RunSilent(const SetupOptions& options, const InstallEnvironment& environment
             if (bound && script.Install(log) == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
         }
     }
-    if (file && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    log.Close();
+    // The install is not undone for its log, but a run whose log is incomplete did not all it was asked.
+    if (log.LogFailed() && exitCode == kSilentInstalled) exitCode = kSilentAborted;
     return exitCode;
 }

@@ -6,7 +6,8 @@
 
 #include <string>
 
-// Exit codes of a silent install.
+// Exit codes of a silent install. kSilentAborted: installed, but not all of it (a group of files
+// aborted, a registration not written, or a log file that lost lines).
 enum SilentExit { kSilentInstalled = 0, kSilentRefused = 1, kSilentAborted = 2 };
 
 // Runs the install as the dialog would at start (or on the /D directory), in scriptDirectory or

@@ -24,4 +24,7 @@ TEST(CommandLine, UnknownSwitchesAreReported)
     EXPECT_EQ(ParseCommandLine("/S /Q").error, "Unknown switch: /Q");
     EXPECT_EQ(ParseCommandLine("/Silent").error, "Unknown switch: /Silent");
     EXPECT_FALSE(ParseCommandLine("/Silent").silent);
+    // A log switch that names no file is refused, not taken as "no log".
+    for (const char* line : {"/S /LOG=", "/S /LOG=\"\" /D=C:\\max"})
+        EXPECT_EQ(ParseCommandLine(line).error, "Bad switch: /LOG= names no file") << line;
 }

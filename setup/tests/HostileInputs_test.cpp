@@ -87,6 +87,7 @@ public:
     using InstallFixture::script;
     using InstallFixture::Source;
     using InstallFixture::temp;
+    using InstallFixture::writer;
 
     // {host} {pkg} {temp} {n255} {n300} and the row's own words, replaced by what they stand for.
     std::string Expand(std::string text) const
@@ -451,6 +452,50 @@ const Row kRows[] = {
      },
      .shown = {"Error: {host}3DSMAX.INI : Can't write file!"},
      .changes = {"+max6\\maps\\Tex", "+max6\\maps\\Tex\\m.bmp"}},
+    // A full disk: the platform cuts the INI file short and answers success.
+    {.name = "PluginIniCutShortByAFullDiskIsPutBack",
+     .arrange = [](HostileInputs& b) {
+         b.writer.failAt = 1;
+         for (const char* name : {"p.dlo", "x.chm"}) b.Source(name);
+         b.Script("[Help]\nFile1=x.chm\nDesc1=X\n[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=p.dlo\n");
+     },
+     .shown = {"Error: {host}PLUGIN.INI : Can't write file!"},
+     .changes = {"+max6\\help\\x.chm", "+max6\\plugins\\Sub", "+max6\\plugins\\Sub\\p.dlo"},
+     .check = [](HostileInputs& b) { EXPECT_TRUE(b.script->Incomplete()); }},
+    {.name = "IniCutShortAfterAGoodWriteIsPutBackAsBeforeTheInstall",
+     .arrange = [](HostileInputs& b) {
+         b.writer.failAt = 2;  // [Help] is written, [Directories] cut short; 3DSMAX.INI is written
+         for (const char* name : {"p.dlo", "x.chm", "m.bmp"}) b.Source(name);
+         b.Script("[Help]\nFile1=x.chm\nDesc1=X\n[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=p.dlo\n"
+                  "[BitmapDirs]\nAddPath=Tex\nFile1=m.bmp\n");
+     },
+     .shown = {"Error: {host}PLUGIN.INI : Can't write file!"},
+     .changes = {"+max6\\help\\x.chm", "+max6\\plugins\\Sub", "+max6\\plugins\\Sub\\p.dlo", "+max6\\maps\\Tex",
+                 "+max6\\maps\\Tex\\m.bmp", "~max6\\3DSMAX.INI"},
+     .check = [](HostileInputs& b) { EXPECT_EQ(IniValue(b.Host("3DSMAX.INI"), "BitmapDirs", "Dir2"), b.Host("maps\\Tex")); }},
+    {.name = "IniThatCannotBePutBackKeepsItsCopyAndSaysSo",
+     .arrange = [](HostileInputs& b) {
+         b.writer.failAt = 1;
+         b.writer.holdCopyOpen = true;
+         b.Write("max6\\PLUGIN.INI", "; the user's own\r\n[Directories]\r\nMine=C:\\mine\r\n");
+         b.Source("p.dlo");
+         b.Script("[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=p.dlo\n");
+     },
+     .shown = {"Error: {host}PLUGIN.INI : Can't write file! It could not be put back as it was; what it held before "
+               "the install is kept in {host}PLUGIN.INI.kcfbak."},
+     .changes = {"+max6\\plugins\\Sub", "+max6\\plugins\\Sub\\p.dlo", "~max6\\PLUGIN.INI", "+max6\\PLUGIN.INI.kcfbak"},
+     .check = [](HostileInputs& b) {
+         EXPECT_EQ(ReadText(b.Host("PLUGIN.INI.kcfbak")), "; the user's own\r\n[Directories]\r\nMine=C:\\mine\r\n");
+     }},
+    {.name = "CopyKeptByAnEarlierInstallIsNeverOverwritten",
+     .arrange = [](HostileInputs& b) {
+         b.Write("max6\\PLUGIN.INI.kcfbak", "the only good copy");
+         b.Source("p.dlo");
+         b.Script("[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=p.dlo\n");
+     },
+     .shown = {"Error: {host}PLUGIN.INI : Can't write file! {host}PLUGIN.INI.kcfbak, kept by an earlier install, is in "
+               "the way: put it back in place of the file, or delete it."},
+     .changes = {"+max6\\plugins\\Sub", "+max6\\plugins\\Sub\\p.dlo"}},
     {.name = "DuplicatedSectionsFirstOneCountsNothingLost",
      .arrange = [](HostileInputs& b) {
          b.Write("max6\\3DSMAX.INI", "[Directories]\r\nFonts={host}fonts\r\n[BitmapDirs]\r\nDir1={host}maps\r\n"

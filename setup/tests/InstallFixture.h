@@ -1,5 +1,6 @@
 // A fixture for install runs: a fake host 6.0 registered in the test's own registry tree, a
-// package folder with SETUP.INI and SETUP_FILES, Windows folders of its own, a scripted desktop.
+// package folder with SETUP.INI and SETUP_FILES, Windows folders of its own, a scripted desktop, and
+// profile writes that can be made to fail.
 #pragma once
 
 #include "TestSupport.h"
@@ -32,11 +33,12 @@ protected:
     }
     std::string SourcePath(const std::string& name) const { return packageDir + "\\SETUP_FILES\\" + name; }
 
-    InstallEnvironment Environment() const
+    InstallEnvironment Environment()
     {
         InstallEnvironment environment = registry.Environment();
         environment.windowsDirectory = temp / "windows";
         environment.systemDirectory = temp / "system32";
+        environment.profileWriter = &writer;
         return environment;
     }
     // Loads the script and selects the host as the Setup dialog does at start.
@@ -55,6 +57,7 @@ protected:
     ScriptedDesktop desktop;
     DesktopOverride useDesktop{desktop};
     VectorLog log;
+    FullDiskWriter writer;
     std::string hostDir;
     std::string packageDir;
     std::unique_ptr<InstallScript> script;

@@ -56,12 +56,47 @@ TEST_F(SilentTest, FailingCopyIsAbortedAndLogged)
 
 TEST_F(SilentTest, RefusedRegistrationIsNotASuccess)
 {
-    SetFileAttributesA(Host("PLUGIN.INI").c_str(), FILE_ATTRIBUTE_READONLY);
     Source("a.dlo");
     Script("[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=a.dlo\n");
-    EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentAborted);
-    EXPECT_TRUE(FileExists(Host("plugins\\Sub\\a.dlo")));
-    EXPECT_EQ(LogLines(LogPath()).at(0), "Error: " + Host("PLUGIN.INI") + " : Can't write file!");
+    const std::string pluginIni = Host("PLUGIN.INI");
+    const std::string before = ReadText(pluginIni);
+    // A read-only file is not written; one cut short by a full disk is put back as it was.
+    for (const bool fullDisk : {false, true}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "read-only");
+        SetFileAttributesA(pluginIni.c_str(), fullDisk ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY);
+        writer.failAt = fullDisk ? writer.writes + 1 : 0;
+        EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentAborted);
+        EXPECT_TRUE(FileExists(Host("plugins\\Sub\\a.dlo")));
+        EXPECT_EQ(LogLines(LogPath()).at(0), "Error: " + pluginIni + " : Can't write file!");
+        EXPECT_EQ(ReadText(pluginIni), before);
+        EXPECT_FALSE(FileExists(pluginIni + ".kcfbak"));
+    }
+}
+
+// The log is written to the end or the run says it is not: standard output names the log file,
+// and an install that went well exits 2.
+TEST_F(SilentTest, LogThatCannotBeWrittenIsReported)
+{
+    const std::string full = "Z:\\dev\\full";  // Wine's view of the Linux device that is always full
+    HANDLE device = CreateFileA(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    const bool isDevice = device != INVALID_HANDLE_VALUE && GetFileType(device) == FILE_TYPE_CHAR;
+    if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+    if (!isDevice) GTEST_SKIP() << "needs the device " << full;
+    Source("a.dlo");
+    Script("[Plugins6]\nFile1=a.dlo\n");
+    const std::string outputPath = temp / "stdout.txt";
+    HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE previous = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    const int exitCode = Run("/S /LOG=" + full);
+    SetStdHandle(STD_OUTPUT_HANDLE, previous);
+    CloseHandle(output);
+    EXPECT_EQ(exitCode, kSilentAborted);
+    EXPECT_TRUE(FileExists(Host("plugins\\a.dlo")));
+    EXPECT_EQ(LogLines(outputPath), (std::vector<std::string>{"Copy a.dlo",
+                                                              "Error: " + full + " : Can't write file! The log is incomplete.",
+                                                              "-> " + Host("plugins\\")}));
 }
 
 TEST_F(SilentTest, RefusalsExitNonZero)
@@ -82,6 +117,7 @@ TEST_F(SilentTest, RefusalsExitNonZero)
               (std::vector<std::string>{"Error: [Root] Delete1=..\\x : Bad entry in SETUP.INI! Nothing was installed."}));
 
     EXPECT_EQ(Run("/S /X"), kSilentRefused);
+    EXPECT_EQ(Run("/S /LOG="), kSilentRefused);
     EXPECT_EQ(Run("/S /LOG=" + temp / "no\\such\\folder.log"), kSilentRefused);
     DeleteFileA((packageDir + "\\SETUP.INI").c_str());
     EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentRefused);

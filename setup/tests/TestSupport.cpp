@@ -171,3 +171,19 @@ bool ScriptedDesktop::AskOpenFile(HWND, const OpenFileRequest& request, std::str
     filesToChoose.pop_front();
     return true;
 }
+
+FullDiskWriter::~FullDiskWriter()
+{
+    if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
+}
+
+bool FullDiskWriter::Write(const char* section, const char* key, const char* value, const std::string& path)
+{
+    if (++writes != failAt) return PlatformProfileWriter().Write(section, key, value, path);
+    const std::string bytes = ReadText(path);
+    WriteText(path, bytes.substr(0, bytes.size() / 2));
+    if (holdCopyOpen)
+        held_ = CreateFileA((path + ".kcfbak").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    return true;
+}

@@ -1,8 +1,10 @@
 // Test support for the installer: private folders and registry trees, file helpers, a fake host,
-// a desktop that answers as told and records what it was shown, and a collecting log.
+// a desktop that answers as told and records what it was shown, a collecting log, and a profile
+// write that fails as a full disk does.
 #pragma once
 
 #include "Desktop.h"
+#include "IniFile.h"
 #include "InstallScript.h"
 #include "ProgressLog.h"
 
@@ -92,4 +94,20 @@ class VectorLog : public ProgressLog {
 public:
     void AddLine(const std::string& line) override { lines.push_back(line); }
     std::vector<std::string> lines;
+};
+
+// Profile writes through the platform, except write number failAt (counted from 1 over all files):
+// that one cuts the file to half its size and answers success, as a write on a full disk can. With
+// holdCopyOpen it also keeps the file's copy open, as a virus scanner might, so that the copy
+// cannot be renamed back into place.
+class FullDiskWriter : public ProfileWriter {
+public:
+    ~FullDiskWriter() override;
+    bool Write(const char* section, const char* key, const char* value, const std::string& path) override;
+    int failAt = 0;  // 0: no write fails
+    bool holdCopyOpen = false;
+    int writes = 0;
+
+private:
+    HANDLE held_ = INVALID_HANDLE_VALUE;
 };

@@ -1,0 +1,176 @@
+// IniGuard: the copy, the check after each write and the put-back that keep a host INI file whole.
+#include "IniGuard.h"
+
+#include "ScriptText.h"
+#include "Text.h"
+
+namespace {
+
+// A host INI file larger than this is not one the installer will write.
+constexpr size_t kLargestIni = 16u << 20;
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A line as the profile functions see it; empty for a blank line.
+std::string Normalised(const std::string& line)
+{
+    const std::string text = Trimmed(line);
+    if (text.empty()) return text;
+    if (text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close != std::string::npos) return "[" + Trimmed(text.substr(1, close - 1)) + "]";
+        return text;
+    }
+    const size_t equals = text.find('=');
+    if (equals == std::string::npos) return text;
+    return Trimmed(text.substr(0, equals)) + "=" + Trimmed(text.substr(equals + 1));
+}
+
+// The file's lines, Unicode files through their code-page form.
+std::vector<std::string> Lines(const std::string& bytes)
+{
+    std::string converted;
+    const std::string& text = DecodeScript(bytes, converted) == ScriptEncoding::kConverted ? converted : bytes;
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = Normalised(text.substr(at, end - at));
+        if (!line.empty()) lines.push_back(std::move(line));
+        at = end + 1;
+    }
+    return lines;
+}
+
+bool IsHeaderOf(const std::string& line, const char* section)
+{
+    return !line.empty() && line[0] == '[' && SameText(line, "[" + Trimmed(section) + "]");
+}
+
+bool IsKeyLine(const std::string& line, const std::string& key)
+{
+    const size_t equals = line.find('=');
+    return equals != std::string::npos && line[0] != '[' && SameText(line.substr(0, equals), Trimmed(key));
+}
+
+bool SameBytes(const std::string& path, const std::string& bytes)
+{
+    std::string now;
+    return ReadWholeFile(path, kLargestIni, now) && now == bytes;
+}
+
+}  // namespace
+
+bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& after, const char* section,
+                              const std::string& key, const std::string& value)
+{
+    std::vector<std::string> kept = Lines(before);
+    // The key's earlier line, in the first section of that name, is the one line that may change.
+    bool inSection = false;
+    bool sectionThere = false;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i][0] == '[') {
+            if (inSection) break;
+            inSection = IsHeaderOf(kept[i], section);
+            sectionThere = sectionThere || inSection;
+        } else if (inSection && IsKeyLine(kept[i], key)) {
+            kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    const std::string keyLine = Normalised(key + "=" + value);
+    size_t next = 0;
+    int keyLines = 0;
+    int headers = 0;
+    for (const std::string& line : Lines(after)) {
+        if (next < kept.size() && line == kept[next]) ++next;
+        else if (IsKeyLine(line, key) && line.substr(line.find('=')) == keyLine.substr(keyLine.find('='))) ++keyLines;
+        else if (IsHeaderOf(line, section)) ++headers;
+        else return false;
+    }
+    return next == kept.size() && keyLines == 1 && headers == (sectionThere ? 0 : 1);
+}
+
+IniWrite IniGuard::Write(const IniFile& ini, const char* section, const std::string& key, const std::string& value)
+{
+    if (!ini.Writable()) return IniWrite::kNotWritten;
+    Guarded* file = nullptr;
+    for (Guarded& guarded : files_)
+        if (SameText(guarded.path, ini.Path())) file = &guarded;
+    if (!file) {
+        files_.push_back({.path = ini.Path()});
+        file = &files_.back();
+        const IniWrite copied = TakeCopy(*file);
+        if (copied != IniWrite::kWritten) return copied;
+    }
+    if (file->state != State::kCopied) return IniWrite::kNotWritten;
+
+    std::string before;
+    if (!ReadWholeFile(file->path, kLargestIni, before)) {
+        file->state = State::kGivenUp;
+        return PutBack(*file);
+    }
+    const bool claimed = ini.WriteValue(section, key.c_str(), value, writer_);
+    // The platform's word is not enough: a full disk cuts the file short and still answers success.
+    std::string after;
+    std::string readBack;
+    if (claimed && ReadWholeFile(file->path, kLargestIni, after) &&
+        KeepsEveryLinePlusTheKey(before, after, section, key, value) && ini.ReadValue(section, key.c_str(), readBack) &&
+        readBack == Trimmed(value))
+        return IniWrite::kWritten;
+    file->state = State::kGivenUp;
+    return PutBack(*file);
+}
+
+IniWrite IniGuard::TakeCopy(Guarded& file)
+{
+    const std::string copy = CopyPathOf(file.path);
+    if (!Fits(copy) || !ReadWholeFile(file.path, kLargestIni, file.original)) return IniWrite::kNotWritten;
+    const DWORD attributes = GetFileAttributesA(file.path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) file.attributes = attributes;
+    // Made new and only by us: a copy that an earlier install kept may be the only good one left.
+    HANDLE handle = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS ? IniWrite::kCopyInTheWay
+                                                                                              : IniWrite::kNotWritten;
+    DWORD written = 0;
+    bool wrote = file.original.empty() || (WriteFile(handle, file.original.data(),
+                                                     static_cast<DWORD>(file.original.size()), &written, nullptr) &&
+                                           written == file.original.size());
+    wrote = FlushFileBuffers(handle) && wrote;
+    wrote = CloseHandle(handle) && wrote;
+    if (!wrote || !SameBytes(copy, file.original)) {
+        DeleteFileA(copy.c_str());
+        return IniWrite::kNotWritten;
+    }
+    file.copyExists = true;
+    file.state = State::kCopied;
+    return IniWrite::kWritten;
+}
+
+IniWrite IniGuard::PutBack(Guarded& file)
+{
+    if (SameBytes(file.path, file.original)) return IniWrite::kNotWritten;
+    // The copy is renamed into place: no byte is written, so a full disk cannot spoil the put-back.
+    const std::string copy = CopyPathOf(file.path);
+    if (MoveFileExA(copy.c_str(), file.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        file.copyExists = false;
+        SetFileAttributesA(file.path.c_str(), file.attributes);
+        return IniWrite::kNotWritten;
+    }
+    file.state = State::kCopyKept;
+    return IniWrite::kCopyKept;
+}
+
+void IniGuard::Finish()
+{
+    for (const Guarded& file : files_)
+        if (file.copyExists && file.state != State::kCopyKept) DeleteFileA(CopyPathOf(file.path).c_str());
+    files_.clear();
+}
