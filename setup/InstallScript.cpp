@@ -3,8 +3,10 @@
 
 #include "Desktop.h"
 #include "Text.h"
+#include "resource.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -21,6 +23,20 @@ const char* const kListSections[] = {
     "Help",     "Images",   "Import",   "Materials",  "MaxStart",  "PlugCFG",     "Previews", "Scenes",
     "Scripts",  "Sounds",   "Startup Scripts", "VideoPost", "Plugins5", "Plugins6", "BitmapDirs", "Execute",
 };
+
+// The closing progress line, in English where the program's own strings are not at hand.
+const char kInstallFinished[] = "Setup is finished. Restart MAX to load the new plug-ins.";
+const char kInstallIncomplete[] =
+    "Setup is finished, but not all of it was installed (see above). Restart MAX to load the new plug-ins.";
+
+// A string of the program's resources in the user's language, or the English text when the
+// running module has none (a test program).
+std::string ResourceText(UINT id, const char* english)
+{
+    char text[kMaxText + 1] = "";
+    const int length = LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
+    return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string(english);
+}
 
 // Scripts beyond this size are read as code-page text without a look at their encoding.
 constexpr size_t kLargestScriptLook = 16u << 20;
@@ -95,6 +111,44 @@ bool AnyFileListed(const std::map<std::string, IniSection>& lists)
 }
 
 }  // namespace
+
+std::string WorkingDirectory()
+{
+    std::vector<char> buffer(kMaxText + 1);
+    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size()) {
+        buffer.resize(length + 1);
+        length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    return std::string(buffer.data(), length < buffer.size() ? length : 0);
+}
+
+std::string ProgramDirectory()
+{
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        // A name that filled the buffer may have been cut short: ask again with more room.
+        if (length < buffer.size()) {
+            std::string directory = DriveAndDirectory(std::string(buffer.data(), length));
+            StripOneBackslash(directory);
+            return directory;
+        }
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string FindScriptDirectory(const std::string& working, const std::string& program)
+{
+    const auto holdsScript = [](std::string directory) {
+        StripOneBackslash(directory);
+        return !directory.empty() && FileOpensForReading(JoinPath(directory, "SETUP.INI"));
+    };
+    if (!holdsScript(working) && holdsScript(program)) return program;
+    return working;
+}
 
 void CreateLevelsBelow(const std::string& base, const std::string& relative)
 {
@@ -225,6 +279,8 @@ int InstallScript::Install(ProgressLog& log)
     // Every registration is written or undone: the copies of files that are whole go.
     iniGuard_.Finish();
     versions_.Clear();
+    log.AddLine(Incomplete() ? ResourceText(IDS_INSTALL_INCOMPLETE, kInstallIncomplete)
+                             : ResourceText(IDS_INSTALL_FINISHED, kInstallFinished));
     return 1;
 }
 
@@ -255,7 +311,7 @@ FileResult InstallScript::CopyOne(const std::string& source, const std::string& 
     const std::string target = JoinPath(destination, name);
     const bool fits = Fits(source) && Fits(target);
     if (keepExisting && fits && Exists(target)) {
-        log.AddLine("Keep " + FileNameOf(target));
+        log.AddLine("Kept " + FileNameOf(target) + " (already there)");
         log.AddLine("-> " + DriveAndDirectory(target));
         return kFailedOrSkipped;
     }
@@ -358,6 +414,8 @@ void InstallScript::BitmapStep(const IniSection& list, const std::string& source
 {
     std::string destination;
     if (!maxIni_.ReadValue("BitmapDirs", "Dir1", destination) || !IsFullPath(destination)) return;
+    // "...\maps\" and "...\maps" are one folder: joined with one backslash, compared alike.
+    StripOneBackslash(destination);
     std::string addPath;
     if (list.Value("AddPath", addPath)) {
         CreateLevelsBelow(destination, addPath);
@@ -368,6 +426,7 @@ void InstallScript::BitmapStep(const IniSection& list, const std::string& source
                 Register(maxIni_, "BitmapDirs", "Dir" + std::to_string(k), destination);
                 break;
             }
+            StripOneBackslash(registered);
             if (SameText(registered, destination)) break;
         }
     }

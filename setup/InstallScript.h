@@ -119,6 +119,16 @@ private:
     IniGuard iniGuard_;                    // the host INI files' copies while an install writes them
 };
 
+// The working folder, whole however long; empty when the platform does not give it.
+std::string WorkingDirectory();
+// The folder setup.exe itself lies in, without a trailing backslash.
+std::string ProgramDirectory();
+// Where SETUP.INI is read from: the working folder first; when the script does not open there but
+// does in the program's own folder (setup.exe started from elsewhere), that folder. When neither
+// holds it, the working folder, so that the message names the folder looked in first.
+std::string FindScriptDirectory(const std::string& working = WorkingDirectory(),
+                                const std::string& program = ProgramDirectory());
+
 // Creates the directories of a relative sub-path below a base directory, one level at a time;
 // failures (also because a level exists) are ignored. Never creates the base itself.
 void CreateLevelsBelow(const std::string& base, const std::string& relative);

@@ -4,6 +4,8 @@
 #include "CommandLine.h"
 #include "SetupDialog.h"
 #include "SilentInstall.h"
+#include "Text.h"
+#include "resource.h"
 
 #include <vector>
 
@@ -27,6 +29,13 @@ InstallEnvironment EnvironmentFromProcess()
 bool SetupApp::InitInstance()
 {
     const SetupOptions options = ParseCommandLine(CommandLine());
+    if (options.help && options.error.empty()) {
+        char caption[kMaxText + 1] = "";
+        LoadStringA(GetModuleHandleA(nullptr), IDS_DEFAULT_TITLE, caption, sizeof caption);
+        ShowUsage(caption);
+        exitCode_ = 0;
+        return false;
+    }
     const InstallEnvironment environment = EnvironmentFromProcess();
     if (options.silent) {
         exitCode_ = RunSilent(options, environment, {});

@@ -43,17 +43,7 @@ BOOL SetupDialog::OnInitDialog()
     SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-    std::string directory = scriptDirectory_;
-    if (directory.empty()) {
-        // The whole working directory, however long: a path that does not fit fails when opened.
-        std::vector<char> buffer(kMaxText + 1);
-        DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (length >= buffer.size()) {
-            buffer.resize(length + 1);
-            length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-        }
-        directory.assign(buffer.data(), length < buffer.size() ? length : 0);
-    }
+    const std::string directory = scriptDirectory_.empty() ? FindScriptDirectory() : scriptDirectory_;
     script_.Load(hwnd_, Item(IDC_PROGRAM_PATH), directory);
 
     std::string caption = script_.Product().title;
@@ -96,8 +86,11 @@ void SetupDialog::OnSetup()
         ListBoxLog log(progress_);
         script_.Install(log);
     }
-    // One install per run, whatever it came to.
+    // One install per run, whatever it came to. The focus leaves the disabled button for Exit, so
+    // that the keyboard (Escape, Enter) still reaches the dialog.
     EnableWindow(Item(IDC_SETUP), FALSE);
+    SendMessageA(hwnd_, DM_SETDEFID, IDCANCEL, 0);
+    SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDCANCEL)), TRUE);
 }
 
 void SetupDialog::PaintMinimized()

@@ -10,6 +10,9 @@
 // aborted, a registration not written, or a log file that lost lines).
 enum SilentExit { kSilentInstalled = 0, kSilentRefused = 1, kSilentAborted = 2 };
 
+// "/?": the switches to standard output when there is one, and in a message box.
+void ShowUsage(const std::string& caption);
+
 // Runs the install as the dialog would at start (or on the /D directory), in scriptDirectory or
 // the working directory when it is empty.
 int RunSilent(const SetupOptions& options, const InstallEnvironment& environment, const std::string& scriptDirectory);

@@ -160,6 +160,24 @@ void CopyTree(const std::string& from, const std::string& to)
 
 using Lines = std::vector<std::string>;
 
+const char kFinishedInPart[] =
+    "Setup is finished, but not all of it was installed (see above). Restart MAX to load the new plug-ins.";
+
+// Presses a message box's button once the box of that caption is up; answers the box's text.
+std::string AnswerMessageBox(DWORD process, const char* caption, int button)
+{
+    HWND box = WaitForWindow(process, caption);
+    if (!box) return "(no box)";
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32] = "";
+        GetClassNameA(child, name, sizeof name);
+        if (std::string(name) == "Static") text += TextOf(child);
+    }
+    PostMessageA(box, WM_COMMAND, button, 0);
+    return text;
+}
+
 }  // namespace
 
 class EndToEndTest : public ::testing::Test {
@@ -229,7 +247,7 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(setupButton); }));
     const Lines shown = ListLines(GetDlgItem(dialog, 1012));
     EXPECT_EQ(shown, (Lines{"Copy missing.ttf", "-> " + host5 + "fonts\\", "Copy k.set", "-> " + host5 + "plugcfg\\",
-                            "Copy p5.dlu", "-> " + host5 + "plugins\\"}));
+                            "Copy p5.dlu", "-> " + host5 + "plugins\\", kFinishedInPart}));
     EXPECT_EQ(ReadText(host5 + "plugins\\p5.dlu"), "five");
     EXPECT_FALSE(FileExists(host5 + "fonts\\f.ttf"));
     EXPECT_FALSE(FileExists(host6 + "plugins\\p6.dlu"));
@@ -246,10 +264,11 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
     const Lines expected{"Copy missing.ttf",
                          "-> " + host5 + "fonts\\",
                          "Confirm: " + host5 + "fonts\\missing.ttf : Can't create file! (Abort)",
-                         "Keep k.set",
+                         "Kept k.set (already there)",
                          "-> " + host5 + "plugcfg\\",
                          "Copy p5.dlu",
-                         "-> " + host5 + "plugins\\"};
+                         "-> " + host5 + "plugins\\",
+                         kFinishedInPart};
     EXPECT_EQ(silentRun.OutputLines(), expected);
     std::istringstream logText(ReadText(logPath));
     Lines logged;
@@ -265,9 +284,10 @@ protected:
         EndToEndTest::SetUp();
         CopyTree(BinDirectory() + "\\..\\dist", packageDir);
     }
-    DWORD InstallSilently()
+    // Run in the package's folder, or, with from, in another: the script is found beside setup.exe.
+    DWORD InstallSilently(const std::string& from = {})
     {
-        Child run(packageDir + "\\setup.exe", "/S", packageDir);
+        Child run(packageDir + "\\setup.exe", "/S", from.empty() ? packageDir : from);
         return run.Started() ? run.Finish() : 999;
     }
 };
@@ -279,7 +299,7 @@ TEST_F(PackageTest, InstallsAFilterTheHostCanLoad)
     EXPECT_EQ(IniValue(packageDir + "\\SETUP.INI", "Product", "MAXVer"), "6.0");
     EXPECT_EQ(IniValue(packageDir + "\\SETUP.INI", "Product", "Multi"), "True");
     EXPECT_NE(IniValue(packageDir + "\\SETUP.INI", "Product", "Title"), "");
-    EXPECT_EQ(InstallSilently(), 0u);
+    EXPECT_EQ(InstallSilently(temp.Path()), 0u);
 
     const std::string installed = host6 + "plugins\\ZAV_KCF.flt";
     ASSERT_TRUE(FileExists(installed));
@@ -315,4 +335,23 @@ TEST_F(PackageTest, UpgradeKeepsTheUsersPresets)
     EXPECT_EQ(InstallSilently(), 0u);
     EXPECT_EQ(ReadText(presets), "the user's own kernels");
     EXPECT_EQ(ReadText(host6 + "plugins\\ZAV_KCF.flt"), ReadText(packageDir + "\\SETUP_FILES\\ZAV_KCF.flt"));
+}
+
+TEST_F(PackageTest, QuestionMarkShowsTheSwitches)
+{
+    Child help(packageDir + "\\setup.exe", "/?", temp.Path());
+    ASSERT_TRUE(help.Started());
+    const std::string shown = AnswerMessageBox(help.Id(), "Plug-In Installer", IDOK);
+    EXPECT_NE(shown.find("/S"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("/LOG=FILE"), std::string::npos) << shown;
+    EXPECT_EQ(help.Finish(), 0u);
+    const Lines output = help.OutputLines();
+    ASSERT_FALSE(output.empty());
+    EXPECT_EQ(output[0], "setup.exe [/S] [/U] [/LOG=FILE] [/D=PROGRAMDIR]");
+    EXPECT_FALSE(FileExists(host6 + "plugins\\ZAV_KCF.flt"));  // nothing installed
+
+    // An unknown switch is still refused, with exit code 1.
+    Child unknown(packageDir + "\\setup.exe", "/S /? /X", packageDir);
+    EXPECT_EQ(unknown.Finish(), 1u);
+    EXPECT_EQ(unknown.OutputLines(), (Lines{"Error: Unknown switch: /X"}));
 }

@@ -9,6 +9,11 @@
 
 #include <memory>
 
+// The last progress line of an install that ran, and of one that left something out.
+inline const std::string kFinished = "Setup is finished. Restart MAX to load the new plug-ins.";
+inline const std::string kFinishedInPart =
+    "Setup is finished, but not all of it was installed (see above). Restart MAX to load the new plug-ins.";
+
 class InstallFixture : public ::testing::Test {
 protected:
     void SetUp() override
