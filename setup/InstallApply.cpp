@@ -94,15 +94,8 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
         log_.AddLine("-> " + DriveAndDirectory(target));
         return Outcome::kSkipped;
     }
-    const DWORD attributes = fits ? MakeWritable(target) : INVALID_FILE_ATTRIBUTES;
-    log_.AddLine("Copy " + FileNameOf(target));
-    log_.AddLine("-> " + DriveAndDirectory(target));
-    // A name with a sub-path needs its directories below the destination.
-    if (fits)
-        for (const std::string& level : CreateLevelsBelow(action.base, DriveAndDirectory(action.shown)))
-            if (record_) record_->Add({RecordEntry::Kind::kMadeDir, level});
-    // What was there before is kept for uninstall, once: a file an earlier install of ours put
-    // there is not the user's.
+    // What was there before is kept for uninstall, once, attributes and all: a file an earlier
+    // install of ours put there is not the user's.
     std::string kept;
     const bool keepFirst = fits && record_ && Exists(target) && !record_->CopiedBefore(target);
     bool ready = fits;
@@ -110,6 +103,13 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
         kept = record_->Keep(target, false);
         ready = !kept.empty();
     }
+    const DWORD attributes = fits ? MakeWritable(target) : INVALID_FILE_ATTRIBUTES;
+    log_.AddLine("Copy " + FileNameOf(target));
+    log_.AddLine("-> " + DriveAndDirectory(target));
+    // A name with a sub-path needs its directories below the destination.
+    if (fits)
+        for (const std::string& level : CreateLevelsBelow(action.base, DriveAndDirectory(action.shown)))
+            if (record_) record_->Add({RecordEntry::Kind::kMadeDir, level});
     for (;;) {
         if (ready && CopyFileA(action.source.c_str(), target.c_str(), FALSE)) {
             SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -121,7 +121,8 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
         // A copy that failed part-way is undone from the kept file; the kept file goes.
         if (!kept.empty()) {
             if (Fingerprint(target) != Fingerprint(kept)) MoveFileExA(kept.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
-            else DeleteFileA(kept.c_str());
+            SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(kept.c_str());
         }
         PutBack(target, attributes);
         return answer == IDABORT ? Outcome::kAborted : Outcome::kSkipped;
@@ -132,15 +133,17 @@ void PlanApplier::Delete(const Action& action)
 {
     const std::string& path = action.target;
     const bool fits = Fits(path);
+    if (fits && record_ && Exists(path)) {
+        // Moved into the record, attributes and all, not deleted: uninstall puts it back.
+        log_.AddLine("Delete " + FileNameOf(path));
+        const std::string kept = record_->Keep(path, true);
+        if (!kept.empty()) record_->Add({RecordEntry::Kind::kDeleted, path, kept});
+        return;
+    }
     const DWORD attributes = fits ? MakeWritable(path) : INVALID_FILE_ATTRIBUTES;
     log_.AddLine("Delete " + FileNameOf(path));
     bool deleted = false;
-    if (fits && record_ && Exists(path)) {
-        // Moved into the record, not deleted: uninstall puts it back.
-        const std::string kept = record_->Keep(path, true);
-        deleted = !kept.empty();
-        if (deleted) record_->Add({RecordEntry::Kind::kDeleted, path, kept});
-    } else if (fits) {
+    if (fits) {
         deleted = DeleteFileA(path.c_str()) != FALSE;
     }
     if (!deleted) PutBack(path, attributes);

@@ -151,6 +151,28 @@ bool InstallRecord::Add(const RecordEntry& entry)
     return written;
 }
 
+bool InstallRecord::Rewrite(const std::vector<RecordEntry>& entries)
+{
+    std::string text;
+    for (const RecordEntry& entry : entries) text += Line(entry);
+    const std::string fresh = LogPath() + ".new";
+    HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD count = 0;
+    bool written = text.empty() || (WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+                                    count == text.size());
+    written = FlushFileBuffers(file) && written;
+    written = CloseHandle(file) && written;
+    std::string check;
+    if (!written || !ReadWholeFile(fresh, kLargestLog, check) || check != text ||
+        !MoveFileExA(fresh.c_str(), LogPath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(fresh.c_str());
+        return false;
+    }
+    entries_ = entries;
+    return true;
+}
+
 std::string InstallRecord::Keep(const std::string& path, bool move)
 {
     std::string kept;

@@ -32,6 +32,8 @@ public:
     bool Prepare();
     // Appends one entry to the log and flushes it to the disk; false when the log did not take it.
     bool Add(const RecordEntry& entry);
+    // Replaces the log with these entries, whole or not at all (a new file renamed into place).
+    bool Rewrite(const std::vector<RecordEntry>& entries);
     // Keeps a host file in the record folder before the install overwrites (copy) or deletes
     // (move) it; answers the kept file's path, empty when it could not be kept.
     std::string Keep(const std::string& path, bool move);

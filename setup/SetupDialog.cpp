@@ -3,6 +3,7 @@
 #include "SetupDialog.h"
 
 #include "AboutDialog.h"
+#include "Desktop.h"
 #include "Text.h"
 #include "resource.h"
 #include "ui/WaitCursor.h"
@@ -15,10 +16,11 @@ void ListBoxLog::AddLine(const std::string& line)
     UpdateWindow(list_.Handle());
 }
 
-SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory)
+SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory, bool uninstall)
     : ui::Dialog(IDD_SETUP, parent),
       script_(std::move(environment)),
       scriptDirectory_(std::move(scriptDirectory)),
+      uninstall_(uninstall),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SETUP)))
 {
 }
@@ -57,6 +59,10 @@ BOOL SetupDialog::OnInitDialog()
     script_.FillVersionList(versions_.Handle());
     script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
     logo_.SetURL(kMakerWebAddress);
+    if (uninstall_) {
+        EnableWindow(Item(IDC_SETUP), FALSE);
+        PostMessageA(hwnd_, kStartUninstall, 0, 0);
+    }
     return TRUE;
 }
 
@@ -86,6 +92,30 @@ void SetupDialog::OnSetup()
         ListBoxLog log(progress_);
         script_.Install(log);
     }
+    Done();
+}
+
+void SetupDialog::OnUninstall()
+{
+    std::string title = script_.Product().title;
+    if (title.empty()) title = ResourceText(IDS_DEFAULT_TITLE, "Plug-In Installer");
+    const std::string question = ResourceText(IDS_UNINSTALL_QUESTION, "Remove %s from this MAX installation?");
+    if (ShowFormatted(hwnd_, question.c_str(), title + " (" + script_.HostRoot() + ")", "Uninstall",
+                      MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    progress_.ResetContent();
+    {
+        ui::WaitCursor wait;
+        ListBoxLog log(progress_);
+        script_.Uninstall(log);
+    }
+    Done();
+}
+
+void SetupDialog::Done()
+{
     // One install per run, whatever it came to. The focus leaves the disabled button for Exit, so
     // that the keyboard (Escape, Enter) still reaches the dialog.
     EnableWindow(Item(IDC_SETUP), FALSE);
@@ -120,6 +150,10 @@ bool SetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
     case WM_PAINT:
         if (!IsIconic(hwnd_)) return false;
         PaintMinimized();
+        result = TRUE;
+        return true;
+    case kStartUninstall:
+        OnUninstall();
         result = TRUE;
         return true;
     case WM_QUERYDRAGICON:

@@ -133,7 +133,8 @@ int RunSilent(const SetupOptions& options, const InstallEnvironment& environment
         if (script.Load(nullptr, nullptr, scriptDirectory.empty() ? FindScriptDirectory() : scriptDirectory)) {
             const bool bound = options.directory.empty() ? (script.SelectEntry(script.StartEntry()), true)
                                                          : BindGivenDirectory(script, options.directory);
-            if (bound && script.Install(log) == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
+            const int ran = !bound ? 0 : options.uninstall ? script.Uninstall(log) : script.Install(log);
+            if (ran == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
         }
     }
     log.Close();

@@ -138,6 +138,12 @@ int InstallScript::Uninstall(ProgressLog& log)
     // What was there before is the first entry's; what was installed, the last one's.
     const std::vector<RecordEntry>& entries = record.Entries();
     std::set<std::string> done;
+    // What could not be undone stays in the record, for a second run.
+    std::vector<RecordEntry> remaining;
+    const auto keepFor = [&](const RecordEntry& first, const RecordEntry& last) {
+        remaining.insert(remaining.begin(), last);
+        if (&first != &last) remaining.insert(remaining.begin(), first);
+    };
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const RecordEntry& last = *it;
         switch (last.kind) {
@@ -145,7 +151,8 @@ int InstallScript::Uninstall(ProgressLog& log)
             std::string id = last.path;
             CharUpperBuffA(id.data(), static_cast<DWORD>(id.size()));
             if (!done.insert("f" + id).second) break;
-            const std::string& before = record.CopiedBefore(last.path)->saved;
+            const RecordEntry& first = *record.CopiedBefore(last.path);
+            const std::string& before = first.saved;
             const std::string now = Fingerprint(last.path);
             if (!now.empty() && now != last.fingerprint) {
                 // The user's own since the install: kept, and so is what it replaced.
@@ -156,29 +163,39 @@ int InstallScript::Uninstall(ProgressLog& log)
             SetFileAttributesA(last.path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!before.empty()) {
                 fileLines("Restore", last.path);
-                if (!MoveFileExA(before.c_str(), last.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+                if (!MoveFileExA(before.c_str(), last.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
                     failed("%s : Can't restore file!", last.path);
+                    keepFor(first, last);
+                }
             } else if (!now.empty()) {
                 fileLines("Remove", last.path);
-                if (!DeleteFileA(last.path.c_str())) failed("%s : Can't remove file!", last.path);
+                if (!DeleteFileA(last.path.c_str())) {
+                    failed("%s : Can't remove file!", last.path);
+                    keepFor(first, last);
+                }
             }
             break;
         }
         case RecordEntry::Kind::kDeleted:
             if (!Exists(last.saved)) break;
             fileLines("Restore", last.path);
-            if (Exists(last.path) || !MoveFileExA(last.saved.c_str(), last.path.c_str(), MOVEFILE_COPY_ALLOWED))
-                failed("%s : Can't restore file!", last.path);
+            if (Exists(last.path) || !MoveFileExA(last.saved.c_str(), last.path.c_str(), MOVEFILE_COPY_ALLOWED)) {
+                failed("%s : Can't restore file! Another file is in its place.", last.path);
+                keepFor(last, last);
+            }
             break;
         case RecordEntry::Kind::kRenamed:
             if (!Exists(last.to) || Exists(last.path)) break;
             log.AddLine("Rename " + FileNameOf(last.to));
             log.AddLine("-> " + FileNameOf(last.path));
-            if (!MoveFileA(last.to.c_str(), last.path.c_str())) failed("%s : Can't rename file!", last.to);
+            if (!MoveFileA(last.to.c_str(), last.path.c_str())) {
+                failed("%s : Can't rename file!", last.to);
+                keepFor(last, last);
+            }
             break;
         case RecordEntry::Kind::kMadeDir:
             // Only an empty folder goes: what the user put there stays.
-            RemoveDirectoryA(last.path.c_str());
+            if (!RemoveDirectoryA(last.path.c_str()) && Exists(last.path)) keepFor(last, last);
             break;
         case RecordEntry::Kind::kIniKey: {
             std::string id = last.path + "|" + last.section + "|" + last.key;
@@ -194,7 +211,8 @@ int InstallScript::Uninstall(ProgressLog& log)
                 log.AddLine("-> " + ini.Path());
                 break;
             }
-            const std::string& prior = record.KeyBefore(last.path, last.section, last.key)->prior;
+            const RecordEntry& first = *record.KeyBefore(last.path, last.section, last.key);
+            const std::string& prior = first.prior;
             bool undone = true;
             if (!prior.empty() && prior != last.value) {
                 undone = writer.Register(ini, last.section, last.key, prior);
@@ -209,15 +227,23 @@ int InstallScript::Uninstall(ProgressLog& log)
             } else if (prior.empty()) {
                 undone = writer.Unregister(ini, last.section, last.key);
             }
-            if (!undone) partial_ = true;
+            if (!undone) {
+                partial_ = true;
+                keepFor(first, last);
+            }
             break;
         }
         }
     }
     iniGuard_.Finish();
     unwritable_ = writer.Unwritable();
-    // A record that could not all be undone stays, with the program beside it, to try again.
-    if (!Incomplete()) RemoveRecord(record);
+    // A record that could not all be undone keeps what is left, with the program beside it, to try
+    // again; folders made by the install stay listed only while a later run may empty them.
+    if (!Incomplete()) {
+        RemoveRecord(record);
+    } else if (!record.Rewrite(remaining)) {
+        log.AddLine("Error: " + record.LogPath() + " : Can't write file!");
+    }
     log.AddLine(Incomplete() ? ResourceText(IDS_UNINSTALL_INCOMPLETE, kUninstallIncomplete)
                              : ResourceText(IDS_UNINSTALL_FINISHED, kUninstallFinished));
     return 1;
