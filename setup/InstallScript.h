@@ -77,6 +77,9 @@ public:
     // Makes the entry current: version text, program path and binding. A failed bind keeps the
     // previous binding and version whole.
     bool SelectEntry(int index);
+    // The /D directory: the discovered entry of that directory when there is one, else the directory
+    // bound as Browse binds it: the entry selected at start gives the version, and stays it.
+    bool BindGivenDirectory(std::string directory);
     void FillVersionList(HWND dropDown) const;
     void ApplySelection(HWND dropDown, HWND programPathEdit);
     bool Browse(HWND parent, HWND programPathEdit);

@@ -69,7 +69,7 @@ bool SetupApp::InitInstance()
         exitCode_ = RunSilent(options, environment, {});
         return false;
     }
-    SetupDialog dialog(nullptr, environment, {}, options.uninstall);
+    SetupDialog dialog(nullptr, environment, {}, options.uninstall, options.directory);
     dialog.DoModal();
     return false;
 }

@@ -16,11 +16,13 @@ void ListBoxLog::AddLine(const std::string& line)
     UpdateWindow(list_.Handle());
 }
 
-SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory, bool uninstall)
+SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory, bool uninstall,
+                         std::string directory)
     : ui::Dialog(IDD_SETUP, parent),
       script_(std::move(environment)),
       scriptDirectory_(std::move(scriptDirectory)),
       uninstall_(uninstall),
+      directory_(std::move(directory)),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SETUP)))
 {
 }
@@ -58,6 +60,8 @@ BOOL SetupDialog::OnInitDialog()
 
     script_.FillVersionList(versions_.Handle());
     script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
+    if (!directory_.empty() && script_.BindGivenDirectory(directory_))
+        SetWindowTextA(Item(IDC_PROGRAM_PATH), script_.ProgramPath().c_str());
     logo_.SetURL(kMakerWebAddress);
     if (uninstall_) {
         EnableWindow(Item(IDC_SETUP), FALSE);

@@ -14,7 +14,9 @@ public:
 
     // The script is looked for in scriptDirectory, or as FindScriptDirectory has it when it is
     // empty. With uninstall, the dialog asks at once whether to uninstall from the host it picks.
-    SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory = {}, bool uninstall = false);
+    // A given directory is bound as /S /D= binds it.
+    SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory = {}, bool uninstall = false,
+                std::string directory = {});
 
     InstallScript& Script() { return script_; }
     LinkStatic& Logo() { return logo_; }
@@ -42,6 +44,7 @@ private:
     InstallScript script_;
     std::string scriptDirectory_;
     bool uninstall_;
+    std::string directory_;
     HICON icon_;
 };
 

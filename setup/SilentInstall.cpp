@@ -89,17 +89,6 @@ private:
     ProgressLog& log_;
 };
 
-// The /D directory: the discovered entry of that directory when there is one, else the directory
-// bound as Browse binds it: the entry the dialog selects at start gives the version, and stays it.
-bool BindGivenDirectory(InstallScript& script, std::string directory)
-{
-    AddBackslash(directory);
-    for (int i = 0; i < script.Versions().Count(); ++i)
-        if (SameText(script.Versions().At(i)->directory, directory)) return script.SelectEntry(i);
-    script.SelectEntry(script.StartEntry());
-    return script.BindHost(directory);
-}
-
 }  // namespace
 
 void ShowUsage(const std::string& caption)
@@ -132,7 +121,7 @@ int RunSilent(const SetupOptions& options, const InstallEnvironment& environment
         InstallScript script(environment);
         if (script.Load(nullptr, nullptr, scriptDirectory.empty() ? FindScriptDirectory() : scriptDirectory)) {
             const bool bound = options.directory.empty() ? (script.SelectEntry(script.StartEntry()), true)
-                                                         : BindGivenDirectory(script, options.directory);
+                                                         : script.BindGivenDirectory(options.directory);
             const int ran = !bound ? 0 : options.uninstall ? script.Uninstall(log) : script.Install(log);
             if (ran == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
         }

@@ -55,6 +55,11 @@ bool InstallScript::PrepareRecord(InstallRecord& record, Prompter& prompter)
 
 void InstallScript::FinishRecord(InstallRecord& record, Prompter& prompter)
 {
+    // Nothing of ours there: nothing to list, nothing to undo.
+    if (record.Entries().empty() && !record.Failed()) {
+        RemoveRecord(record);
+        return;
+    }
     const std::string program = JoinPath(record.Folder(), "setup.exe");
     const std::string script = JoinPath(record.Folder(), "SETUP.INI");
     const std::string original = JoinPath(script_.FoundIn(), "SETUP.INI");
@@ -104,6 +109,7 @@ void InstallScript::RemoveRecord(const InstallRecord& record)
         return;
     }
     RemoveDirectoryA(record.Folder().c_str());
+    RemoveDirectoryA(environment_.recordBase.c_str());  // only when no other record is left
 }
 
 int InstallScript::Uninstall(ProgressLog& log)
