@@ -22,6 +22,18 @@ std::string Unquote(std::string text)
 
 }  // namespace
 
+const char kUsageText[] =
+    "setup.exe [/S] [/U] [/LOG=FILE] [/D=PROGRAMDIR]\r\n"
+    "\r\n"
+    "(nothing)\tthe Setup dialog\r\n"
+    "/U\tuninstall: the dialog asks first, then lists what it does\r\n"
+    "/S\tsilent: no window, progress lines to standard output\r\n"
+    "/LOG=FILE\twith /S: the progress lines also into FILE\r\n"
+    "/D=PROGRAMDIR\twith /S: the MAX program folder to act on (last: it may hold spaces)\r\n"
+    "/?\tthis text\r\n"
+    "\r\n"
+    "Exit codes of /S: 0 done, 1 refused (nothing done), 2 done in part (see the log).\r\n";
+
 SetupOptions ParseCommandLine(const std::string& line)
 {
     SetupOptions options;
@@ -43,6 +55,8 @@ SetupOptions ParseCommandLine(const std::string& line)
             else token += line[i];
         }
         if (StartsWithNoCase(token, "/S") && token.size() == 2) options.silent = true;
+        else if (StartsWithNoCase(token, "/U") && token.size() == 2) options.uninstall = true;
+        else if (token == "/?") options.help = true;
         else if (StartsWithNoCase(token, "/LOG=") && token.size() > 5) options.logFile = token.substr(5);
         else if (options.error.empty())
             options.error = StartsWithNoCase(token, "/LOG=") ? "Bad switch: /LOG= names no file" : "Unknown switch: " + token;

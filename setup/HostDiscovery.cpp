@@ -109,6 +109,15 @@ bool InstallScript::SelectEntry(int index)
     return true;
 }
 
+bool InstallScript::BindGivenDirectory(std::string directory)
+{
+    AddBackslash(directory);
+    for (int i = 0; i < versions_.Count(); ++i)
+        if (SameText(versions_.At(i)->directory, directory)) return SelectEntry(i);
+    SelectEntry(StartEntry());
+    return BindHost(directory);
+}
+
 void InstallScript::FillVersionList(HWND dropDown) const
 {
     SendMessageA(dropDown, CB_RESETCONTENT, 0, 0);

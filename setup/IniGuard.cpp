@@ -67,13 +67,16 @@ bool SameBytes(const std::string& path, const std::string& bytes)
 
 }  // namespace
 
-bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& after, const char* section,
-                              const std::string& key, const std::string& value)
+namespace {
+
+// The lines of a file without the key's line in the first section of that name; sectionThere tells
+// whether the section was there at all.
+std::vector<std::string> LinesButTheKey(const std::string& bytes, const char* section, const std::string& key,
+                                        bool& sectionThere)
 {
-    std::vector<std::string> kept = Lines(before);
-    // The key's earlier line, in the first section of that name, is the one line that may change.
+    std::vector<std::string> kept = Lines(bytes);
     bool inSection = false;
-    bool sectionThere = false;
+    sectionThere = false;
     for (size_t i = 0; i < kept.size(); ++i) {
         if (kept[i][0] == '[') {
             if (inSection) break;
@@ -84,6 +87,24 @@ bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& afte
             break;
         }
     }
+    return kept;
+}
+
+}  // namespace
+
+bool KeepsEveryLineButTheKey(const std::string& before, const std::string& after, const char* section,
+                             const std::string& key)
+{
+    bool sectionThere = false;
+    return LinesButTheKey(before, section, key, sectionThere) == Lines(after);
+}
+
+bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& after, const char* section,
+                              const std::string& key, const std::string& value)
+{
+    // The key's earlier line, in the first section of that name, is the one line that may change.
+    bool sectionThere = false;
+    const std::vector<std::string> kept = LinesButTheKey(before, section, key, sectionThere);
     const std::string keyLine = Normalised(key + "=" + value);
     size_t next = 0;
     int keyLines = 0;
@@ -98,6 +119,16 @@ bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& afte
 }
 
 IniWrite IniGuard::Write(const IniFile& ini, const char* section, const std::string& key, const std::string& value)
+{
+    return Change(ini, section, key, &value);
+}
+
+IniWrite IniGuard::Remove(const IniFile& ini, const char* section, const std::string& key)
+{
+    return Change(ini, section, key, nullptr);
+}
+
+IniWrite IniGuard::Change(const IniFile& ini, const char* section, const std::string& key, const std::string* value)
 {
     if (!ini.Writable()) return IniWrite::kNotWritten;
     Guarded* file = nullptr;
@@ -116,14 +147,17 @@ IniWrite IniGuard::Write(const IniFile& ini, const char* section, const std::str
         file->state = State::kGivenUp;
         return PutBack(*file);
     }
-    const bool claimed = ini.WriteValue(section, key.c_str(), value, writer_);
+    const bool claimed = value ? ini.WriteValue(section, key.c_str(), *value, writer_)
+                               : ini.Writable() && writer_.Write(section, key.c_str(), nullptr, file->path);
     // The platform's word is not enough: a full disk cuts the file short and still answers success.
     std::string after;
     std::string readBack;
-    if (claimed && ReadWholeFile(file->path, kLargestIni, after) &&
-        KeepsEveryLinePlusTheKey(before, after, section, key, value) && ini.ReadValue(section, key.c_str(), readBack) &&
-        readBack == Trimmed(value))
+    const bool read = claimed && ReadWholeFile(file->path, kLargestIni, after);
+    const bool present = read && ini.ReadValue(section, key.c_str(), readBack);
+    if (value && read && KeepsEveryLinePlusTheKey(before, after, section, key, *value) && present &&
+        readBack == Trimmed(*value))
         return IniWrite::kWritten;
+    if (!value && read && KeepsEveryLineButTheKey(before, after, section, key) && !present) return IniWrite::kWritten;
     file->state = State::kGivenUp;
     return PutBack(*file);
 }

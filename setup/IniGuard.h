@@ -25,6 +25,8 @@ public:
     // Writes one key. Before the first write to a file its copy is made; once a write to a file has
     // failed, that file is not written again until Finish.
     IniWrite Write(const IniFile& ini, const char* section, const std::string& key, const std::string& value);
+    // Removes one key, guarded alike: afterwards the file holds every line it held but the key's.
+    IniWrite Remove(const IniFile& ini, const char* section, const std::string& key);
     // Removes the copies of the files that are whole; only a copy that could not be put back stays.
     void Finish();
 
@@ -41,6 +43,7 @@ private:
         bool copyExists = false;  // ours to remove
     };
 
+    IniWrite Change(const IniFile& ini, const char* section, const std::string& key, const std::string* value);
     IniWrite TakeCopy(Guarded& file);
     IniWrite PutBack(Guarded& file);
 
@@ -52,5 +55,7 @@ private:
 // place of the key's earlier line, and under a new section header when the section was new), and
 // nothing else? Lines are compared as the profile functions read them: blank lines and the spaces
 // around lines, names and "=" do not count.
+bool KeepsEveryLineButTheKey(const std::string& before, const std::string& after, const char* section,
+                             const std::string& key);
 bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& after, const char* section,
                               const std::string& key, const std::string& value);

@@ -4,6 +4,8 @@
 #include "HostVersionList.h"
 #include "IniFile.h"
 #include "IniGuard.h"
+#include "InstallPlan.h"
+#include "InstallRecord.h"
 #include "ProgressLog.h"
 #include "ScriptText.h"
 
@@ -20,7 +22,17 @@ struct InstallEnvironment {
     std::string windowsDirectory;           // empty: ask the platform
     std::string systemDirectory;            // empty: ask the platform
     ProfileWriter* profileWriter = nullptr;  // null: the platform's private-profile write
+    // Where each install keeps its record for uninstall, one folder per package and host; empty:
+    // no record is kept and nothing can be uninstalled.
+    std::string recordBase;
+    // The Uninstall key the package is listed under in the system's list of programs; null: not listed.
+    HKEY uninstallRoot = nullptr;
+    // This program's own file, copied beside the record so that the list of programs can run it;
+    // empty: no copy.
+    std::string programFile;
 };
+
+class Prompter;
 
 // The product as the script's [Product] section describes it.
 struct ProductRecord {
@@ -33,9 +45,6 @@ struct ProductRecord {
     std::string size;
 };
 
-// What one file action came to.
-enum FileResult { kDone = 1, kAborted = 3, kFailedOrSkipped = 5 };
-
 class InstallScript {
 public:
     explicit InstallScript(InstallEnvironment environment = {});
@@ -47,9 +56,15 @@ public:
     int Install(ProgressLog& log);
     // True when the last install ended a copy list on the user's Abort.
     bool AnyAborted() const { return aborted_; }
-    // True when the last install left something out: an aborted list or a registration that could
-    // not be written.
-    bool Incomplete() const { return aborted_ || !unwritable_.empty(); }
+    // True when the last install or uninstall left something out: an aborted list, a registration
+    // that could not be written, a record that could not be kept, or something uninstall could not
+    // undo.
+    bool Incomplete() const { return aborted_ || !unwritable_.empty() || recordFailed_ || partial_; }
+    // Undoes what the installs of this package recorded on the bound host. 1 when it ran, 0 when it
+    // was refused (no host, nothing of ours recorded there).
+    int Uninstall(ProgressLog& log);
+    // The record folder of this package on the bound host; empty when no record is kept.
+    std::string RecordFolder() const;
 
     // Host discovery and binding.
     bool DiscoverHosts();
@@ -62,6 +77,9 @@ public:
     // Makes the entry current: version text, program path and binding. A failed bind keeps the
     // previous binding and version whole.
     bool SelectEntry(int index);
+    // The /D directory: the discovered entry of that directory when there is one, else the directory
+    // bound as Browse binds it: the entry selected at start gives the version, and stays it.
+    bool BindGivenDirectory(std::string directory);
     void FillVersionList(HWND dropDown) const;
     void ApplySelection(HWND dropDown, HWND programPathEdit);
     bool Browse(HWND parent, HWND programPathEdit);
@@ -77,30 +95,17 @@ public:
     bool HostBound() const { return !hostRoot_.empty() && !maxIni_.Path().empty() && !pluginIni_.Path().empty(); }
 
 private:
-    // The script's lists, each section read once: the names checked before the install are the
-    // names it acts on.
-    using ScriptLists = std::map<std::string, IniSection>;
-
     bool TakeScriptText();
-    ScriptLists ReadLists() const;
     bool ReadHostLocation(const std::string& version, std::string& value) const;
     bool OpenHostFiles(std::string& directory, IniFile& maxIni, IniFile& pluginIni) const;
     bool ResolveHostDir(const char* name, std::string& directory) const;
     std::string PlatformDirectory(bool system) const;
-
-    FileResult CopyOne(const std::string& source, const std::string& destination, const std::string& name,
-                       bool keepExisting, ProgressLog& log);
-    void CopyList(const IniSection& list, const std::string& source, const std::string& destination, bool help,
-                  ProgressLog& log);
-    void CopyToHostDirectory(const char* section, const IniSection& list, const std::string& source, ProgressLog& log);
-    void DeleteList(const IniSection& root, ProgressLog& log);
-    void RenameList(const IniSection& root, ProgressLog& log);
-    void PluginStep(const IniSection& list, const std::string& source, ProgressLog& log);
-    void BitmapStep(const IniSection& list, const std::string& source, ProgressLog& log);
-    void ExecuteStep(const IniSection& list, const std::string& source, ProgressLog& log);
-    // Writes a registration through the guard; a file that refuses it is named to the user once
-    // per install and not written again.
-    void Register(const IniFile& ini, const char* section, const std::string& key, const std::string& value);
+    // The ordered actions of the script's entries on the bound host.
+    InstallPlan MakePlan(const std::vector<ScriptSection>& sections, const std::string& source) const;
+    bool PrepareRecord(InstallRecord& record, Prompter& prompter);
+    // The program and script beside the record, and the package in the list of programs.
+    void FinishRecord(InstallRecord& record, Prompter& prompter);
+    void RemoveRecord(const InstallRecord& record);
 
     InstallEnvironment environment_;
     HWND owner_ = nullptr;
@@ -116,9 +121,21 @@ private:
     int selected_ = -1;
     bool aborted_ = false;
     std::vector<std::string> unwritable_;  // INI files that refused a registration
+    bool recordFailed_ = false;
+    bool partial_ = false;                 // uninstall: something could not be undone
     IniGuard iniGuard_;                    // the host INI files' copies while an install writes them
 };
 
-// Creates the directories of a relative sub-path below a base directory, one level at a time;
-// failures (also because a level exists) are ignored. Never creates the base itself.
-void CreateLevelsBelow(const std::string& base, const std::string& relative);
+// The working folder, whole however long; empty when the platform does not give it.
+std::string WorkingDirectory();
+// The folder setup.exe itself lies in, without a trailing backslash.
+std::string ProgramDirectory();
+// Where SETUP.INI is read from: the working folder first; when the script does not open there but
+// does in the program's own folder (setup.exe started from elsewhere), that folder. When neither
+// holds it, the working folder, so that the message names the folder looked in first.
+std::string FindScriptDirectory(const std::string& working = WorkingDirectory(),
+                                const std::string& program = ProgramDirectory());
+
+// A string of the program's resources in the user's language, or the English text when the running
+// module has none (a test program).
+std::string ResourceText(UINT id, const char* english);

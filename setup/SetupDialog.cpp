@@ -3,6 +3,7 @@
 #include "SetupDialog.h"
 
 #include "AboutDialog.h"
+#include "Desktop.h"
 #include "Text.h"
 #include "resource.h"
 #include "ui/WaitCursor.h"
@@ -15,10 +16,13 @@ void ListBoxLog::AddLine(const std::string& line)
     UpdateWindow(list_.Handle());
 }
 
-SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory)
+SetupDialog::SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory, bool uninstall,
+                         std::string directory)
     : ui::Dialog(IDD_SETUP, parent),
       script_(std::move(environment)),
       scriptDirectory_(std::move(scriptDirectory)),
+      uninstall_(uninstall),
+      directory_(std::move(directory)),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SETUP)))
 {
 }
@@ -43,17 +47,7 @@ BOOL SetupDialog::OnInitDialog()
     SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-    std::string directory = scriptDirectory_;
-    if (directory.empty()) {
-        // The whole working directory, however long: a path that does not fit fails when opened.
-        std::vector<char> buffer(kMaxText + 1);
-        DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (length >= buffer.size()) {
-            buffer.resize(length + 1);
-            length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-        }
-        directory.assign(buffer.data(), length < buffer.size() ? length : 0);
-    }
+    const std::string directory = scriptDirectory_.empty() ? FindScriptDirectory() : scriptDirectory_;
     script_.Load(hwnd_, Item(IDC_PROGRAM_PATH), directory);
 
     std::string caption = script_.Product().title;
@@ -66,7 +60,13 @@ BOOL SetupDialog::OnInitDialog()
 
     script_.FillVersionList(versions_.Handle());
     script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
+    if (!directory_.empty() && script_.BindGivenDirectory(directory_))
+        SetWindowTextA(Item(IDC_PROGRAM_PATH), script_.ProgramPath().c_str());
     logo_.SetURL(kMakerWebAddress);
+    if (uninstall_) {
+        EnableWindow(Item(IDC_SETUP), FALSE);
+        PostMessageA(hwnd_, kStartUninstall, 0, 0);
+    }
     return TRUE;
 }
 
@@ -96,8 +96,35 @@ void SetupDialog::OnSetup()
         ListBoxLog log(progress_);
         script_.Install(log);
     }
-    // One install per run, whatever it came to.
+    Done();
+}
+
+void SetupDialog::OnUninstall()
+{
+    std::string title = script_.Product().title;
+    if (title.empty()) title = ResourceText(IDS_DEFAULT_TITLE, "Plug-In Installer");
+    const std::string question = ResourceText(IDS_UNINSTALL_QUESTION, "Remove %s from this MAX installation?");
+    if (ShowFormatted(hwnd_, question.c_str(), title + " (" + script_.HostRoot() + ")", "Uninstall",
+                      MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    progress_.ResetContent();
+    {
+        ui::WaitCursor wait;
+        ListBoxLog log(progress_);
+        script_.Uninstall(log);
+    }
+    Done();
+}
+
+void SetupDialog::Done()
+{
+    // One install per run, whatever it came to. The focus leaves the disabled button for Exit, so
+    // that the keyboard (Escape, Enter) still reaches the dialog.
     EnableWindow(Item(IDC_SETUP), FALSE);
+    SendMessageA(hwnd_, DM_SETDEFID, IDCANCEL, 0);
+    SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDCANCEL)), TRUE);
 }
 
 void SetupDialog::PaintMinimized()
@@ -127,6 +154,10 @@ bool SetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
     case WM_PAINT:
         if (!IsIconic(hwnd_)) return false;
         PaintMinimized();
+        result = TRUE;
+        return true;
+    case kStartUninstall:
+        OnUninstall();
         result = TRUE;
         return true;
     case WM_QUERYDRAGICON:

@@ -9,8 +9,14 @@
 
 class SetupDialog : public ui::Dialog {
 public:
-    // The script is looked for in scriptDirectory, or in the working directory when it is empty.
-    SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory = {});
+    // Posted when the dialog opens for uninstall: ask, then undo the install with its lines listed.
+    static constexpr UINT kStartUninstall = WM_APP + 1;
+
+    // The script is looked for in scriptDirectory, or as FindScriptDirectory has it when it is
+    // empty. With uninstall, the dialog asks at once whether to uninstall from the host it picks.
+    // A given directory is bound as /S /D= binds it.
+    SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory = {}, bool uninstall = false,
+                std::string directory = {});
 
     InstallScript& Script() { return script_; }
     LinkStatic& Logo() { return logo_; }
@@ -27,6 +33,9 @@ protected:
 
 private:
     void OnSetup();
+    void OnUninstall();
+    // After one install or uninstall: Setup stays disabled, the keyboard goes to Exit.
+    void Done();
     void PaintMinimized();
 
     LinkStatic logo_;
@@ -34,6 +43,8 @@ private:
     ui::ComboBox versions_;
     InstallScript script_;
     std::string scriptDirectory_;
+    bool uninstall_;
+    std::string directory_;
     HICON icon_;
 };
 

@@ -9,18 +9,25 @@
 
 namespace {
 
-class SilentLog final : public ProgressLog {
-public:
-    SilentLog(HANDLE file, std::string path) : file_(file), path_(std::move(path))
-    {
-        output_ = GetStdHandle(STD_OUTPUT_HANDLE);
-        if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
-            // Started from a console without redirection: write to that console.
-            if (AttachConsole(ATTACH_PARENT_PROCESS))
-                output_ = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+// Standard output, or the console the program was started from when output is not redirected;
+// null when there is neither.
+HANDLE ConsoleOutput()
+{
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+        output = nullptr;
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            output = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+            if (output == INVALID_HANDLE_VALUE) output = nullptr;
         }
     }
+    return output;
+}
+
+class SilentLog final : public ProgressLog {
+public:
+    SilentLog(HANDLE file, std::string path) : output_(ConsoleOutput()), file_(file), path_(std::move(path)) {}
     void AddLine(const std::string& line) override
     {
         const std::string text = line + "\r\n";
@@ -82,28 +89,17 @@ private:
     ProgressLog& log_;
 };
 
-std::string WorkingDirectory()
-{
-    std::vector<char> buffer(kMaxText + 1);
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length >= buffer.size()) {
-        buffer.resize(length + 1);
-        length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-    }
-    return std::string(buffer.data(), length < buffer.size() ? length : 0);
-}
-
-// The /D directory: the discovered entry of that directory when there is one, else the directory
-// bound as Browse binds it, keeping the version found at start.
-bool BindGivenDirectory(InstallScript& script, std::string directory)
-{
-    AddBackslash(directory);
-    for (int i = 0; i < script.Versions().Count(); ++i)
-        if (SameText(script.Versions().At(i)->directory, directory)) return script.SelectEntry(i);
-    return script.BindHost(directory);
-}
-
 }  // namespace
+
+void ShowUsage(const std::string& caption)
+{
+    const std::string text = kUsageText;
+    if (HANDLE output = ConsoleOutput()) {
+        DWORD written = 0;
+        WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    CurrentDesktop().ShowMessage(nullptr, text, caption.c_str(), MB_OK | MB_ICONINFORMATION);
+}
 
 int RunSilent(const SetupOptions& options, const InstallEnvironment& environment, const std::string& scriptDirectory)
 {
@@ -123,10 +119,11 @@ int RunSilent(const SetupOptions& options, const InstallEnvironment& environment
         SilentDesktop desktop(log);
         DesktopOverride silent(desktop);
         InstallScript script(environment);
-        if (script.Load(nullptr, nullptr, scriptDirectory.empty() ? WorkingDirectory() : scriptDirectory)) {
+        if (script.Load(nullptr, nullptr, scriptDirectory.empty() ? FindScriptDirectory() : scriptDirectory)) {
             const bool bound = options.directory.empty() ? (script.SelectEntry(script.StartEntry()), true)
-                                                         : BindGivenDirectory(script, options.directory);
-            if (bound && script.Install(log) == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
+                                                         : script.BindGivenDirectory(options.directory);
+            const int ran = !bound ? 0 : options.uninstall ? script.Uninstall(log) : script.Install(log);
+            if (ran == 1) exitCode = script.Incomplete() ? kSilentAborted : kSilentInstalled;
         }
     }
     log.Close();

@@ -6,10 +6,14 @@
 
 #include <string>
 
-// Exit codes of a silent install. kSilentAborted: installed, but not all of it (a group of files
-// aborted, a registration not written, or a log file that lost lines).
+// Exit codes of a silent install or uninstall. kSilentAborted: done, but not all of it (a group of
+// files aborted, a registration not written, something uninstall could not undo, or a log file
+// that lost lines).
 enum SilentExit { kSilentInstalled = 0, kSilentRefused = 1, kSilentAborted = 2 };
 
-// Runs the install as the dialog would at start (or on the /D directory), in scriptDirectory or
-// the working directory when it is empty.
+// "/?": the switches to standard output when there is one, and in a message box.
+void ShowUsage(const std::string& caption);
+
+// Runs the install, or with /U the uninstall, as the dialog would at start (or on the /D
+// directory), with the script in scriptDirectory, or found as the dialog finds it when it is empty.
 int RunSilent(const SetupOptions& options, const InstallEnvironment& environment, const std::string& scriptDirectory);

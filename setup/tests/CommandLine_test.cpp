@@ -28,3 +28,15 @@ TEST(CommandLine, UnknownSwitchesAreReported)
     for (const char* line : {"/S /LOG=", "/S /LOG=\"\" /D=C:\\max"})
         EXPECT_EQ(ParseCommandLine(line).error, "Bad switch: /LOG= names no file") << line;
 }
+
+TEST(CommandLine, HelpAndUninstallSwitches)
+{
+    EXPECT_TRUE(ParseCommandLine("/?").help);
+    EXPECT_TRUE(ParseCommandLine("/?").error.empty());
+    const SetupOptions quiet = ParseCommandLine("/s /u /D=C:\\max 6");
+    EXPECT_TRUE(quiet.silent && quiet.uninstall && !quiet.help);
+    EXPECT_EQ(quiet.directory, "C:\\max 6");
+    // Only the switches themselves: anything longer stays unknown.
+    EXPECT_EQ(ParseCommandLine("/?x").error, "Unknown switch: /?x");
+    EXPECT_EQ(ParseCommandLine("/Uninstall").error, "Unknown switch: /Uninstall");
+}

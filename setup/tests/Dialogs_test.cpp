@@ -87,8 +87,11 @@ TEST_F(SetupDialogTest, SetupListsProgressAnswersPromptsAndDisablesItself)
     EXPECT_EQ(desktop.shown[1].text, Host("fonts\\missing.ttf") + " : Can't create file!");
     EXPECT_EQ(desktop.shown[1].caption, "Confirm");
     EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Copy missing.ttf", "-> " + Host("fonts\\"), "Copy b.txt",
-                                                         "-> " + Host("scripts\\")}));
+                                                         "-> " + Host("scripts\\"), kFinishedInPart}));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_SETUP)));
+    // The keyboard still reaches the dialog: the focus is on Exit, which Enter now presses.
+    EXPECT_EQ(GetFocus(), GetDlgItem(hwnd, IDCANCEL));
+    EXPECT_EQ(LOWORD(SendMessageA(hwnd, DM_GETDEFID, 0, 0)), IDCANCEL);
     EXPECT_TRUE(FileExists(Host("scripts\\b.txt")));
 }
 
@@ -292,6 +295,13 @@ TEST_F(ResourceTest, AboutBoxAndStringsInThreeLanguages)
     EXPECT_EQ(String(IDS_ABOUT_MENU, Lang(LANG_JAPANESE)), L"&About Plug-In Installer...");
     for (WORD language : {LANG_ENGLISH, LANG_JAPANESE, LANG_KOREAN})
         EXPECT_EQ(String(IDS_DEFAULT_TITLE, Lang(language)), L"Plug-In Installer");
+    // The closing progress lines: English as the code has it, the other two in their own script.
+    for (int id : {IDS_INSTALL_FINISHED, IDS_INSTALL_INCOMPLETE}) {
+        const std::wstring closing = String(id, Lang(LANG_ENGLISH));
+        EXPECT_EQ(std::string(closing.begin(), closing.end()), id == IDS_INSTALL_FINISHED ? kFinished : kFinishedInPart);
+        EXPECT_NE(String(id, Lang(LANG_JAPANESE)).find(L"MAX を再起動"), std::wstring::npos);
+        EXPECT_NE(String(id, Lang(LANG_KOREAN)).find(L"MAX를 다시 시작"), std::wstring::npos);
+    }
 }
 
 TEST_F(ResourceTest, EnglishSetupLayoutInDialogUnits)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 namespace {
@@ -160,6 +161,74 @@ void CopyTree(const std::string& from, const std::string& to)
 
 using Lines = std::vector<std::string>;
 
+// Every file and folder below root with its bytes.
+void Snapshot(const std::string& root, const std::string& relative, std::map<std::string, std::string>& tree)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + relative + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = relative + "\\" + name;
+        const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        tree[path] = folder ? "folder" : ReadText(root + path);
+        if (folder) Snapshot(root, path, tree);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root)
+{
+    std::map<std::string, std::string> tree;
+    Snapshot(root, "", tree);
+    return tree;
+}
+
+// The one package listed below an Uninstall key, and a value of it.
+std::string ListedValue(HKEY root, const std::string& under, const char* name, std::string* subkey = nullptr)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, under.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    char child[256] = "";
+    DWORD size = sizeof child;
+    std::string value;
+    if (RegEnumKeyExA(key, 0, child, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+        char text[1024] = "";
+        DWORD length = sizeof text;
+        if (RegGetValueA(key, child, name, RRF_RT_REG_SZ, nullptr, text, &length) == ERROR_SUCCESS) value = text;
+        if (subkey) *subkey = child;
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+// Runs a command line as the list of programs does: the quoted program, then its switches.
+DWORD RunCommandLine(const std::string& line, const std::string& directory)
+{
+    const size_t close = line.find('"', 1);
+    Child run(line.substr(1, close - 1), line.substr(close + 2), directory);
+    return run.Started() ? run.Finish() : 999;
+}
+
+const char kFinishedInPart[] =
+    "Setup is finished, but not all of it was installed (see above). Restart MAX to load the new plug-ins.";
+
+// Presses a message box's button once the box of that caption is up; answers the box's text.
+std::string AnswerMessageBox(DWORD process, const char* caption, int button)
+{
+    HWND box = WaitForWindow(process, caption);
+    if (!box) return "(no box)";
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32] = "";
+        GetClassNameA(child, name, sizeof name);
+        if (std::string(name) == "Static") text += TextOf(child);
+    }
+    PostMessageA(box, WM_COMMAND, button, 0);
+    return text;
+}
+
 }  // namespace
 
 class EndToEndTest : public ::testing::Test {
@@ -171,10 +240,15 @@ protected:
         registry.AddHost("6.0", host6);
         registry.AddHost("5.0", host5 + "3dsmax.chm");
         SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", registry.Base().c_str());
+        SetEnvironmentVariableA("KCF_SETUP_RECORD_DIR", (temp / "records").c_str());
         packageDir = temp / "package";
         MakeDir(packageDir);
     }
-    void TearDown() override { SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", nullptr); }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", nullptr);
+        SetEnvironmentVariableA("KCF_SETUP_RECORD_DIR", nullptr);
+    }
 
     TempDir temp;
     RegistryTree registry;
@@ -229,7 +303,7 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(setupButton); }));
     const Lines shown = ListLines(GetDlgItem(dialog, 1012));
     EXPECT_EQ(shown, (Lines{"Copy missing.ttf", "-> " + host5 + "fonts\\", "Copy k.set", "-> " + host5 + "plugcfg\\",
-                            "Copy p5.dlu", "-> " + host5 + "plugins\\"}));
+                            "Copy p5.dlu", "-> " + host5 + "plugins\\", kFinishedInPart}));
     EXPECT_EQ(ReadText(host5 + "plugins\\p5.dlu"), "five");
     EXPECT_FALSE(FileExists(host5 + "fonts\\f.ttf"));
     EXPECT_FALSE(FileExists(host6 + "plugins\\p6.dlu"));
@@ -246,10 +320,11 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
     const Lines expected{"Copy missing.ttf",
                          "-> " + host5 + "fonts\\",
                          "Confirm: " + host5 + "fonts\\missing.ttf : Can't create file! (Abort)",
-                         "Keep k.set",
+                         "Kept k.set (already there)",
                          "-> " + host5 + "plugcfg\\",
                          "Copy p5.dlu",
-                         "-> " + host5 + "plugins\\"};
+                         "-> " + host5 + "plugins\\",
+                         kFinishedInPart};
     EXPECT_EQ(silentRun.OutputLines(), expected);
     std::istringstream logText(ReadText(logPath));
     Lines logged;
@@ -265,9 +340,10 @@ protected:
         EndToEndTest::SetUp();
         CopyTree(BinDirectory() + "\\..\\dist", packageDir);
     }
-    DWORD InstallSilently()
+    // Run in the package's folder, or, with from, in another: the script is found beside setup.exe.
+    DWORD InstallSilently(const std::string& from = {})
     {
-        Child run(packageDir + "\\setup.exe", "/S", packageDir);
+        Child run(packageDir + "\\setup.exe", "/S", from.empty() ? packageDir : from);
         return run.Started() ? run.Finish() : 999;
     }
 };
@@ -279,7 +355,7 @@ TEST_F(PackageTest, InstallsAFilterTheHostCanLoad)
     EXPECT_EQ(IniValue(packageDir + "\\SETUP.INI", "Product", "MAXVer"), "6.0");
     EXPECT_EQ(IniValue(packageDir + "\\SETUP.INI", "Product", "Multi"), "True");
     EXPECT_NE(IniValue(packageDir + "\\SETUP.INI", "Product", "Title"), "");
-    EXPECT_EQ(InstallSilently(), 0u);
+    EXPECT_EQ(InstallSilently(temp.Path()), 0u);
 
     const std::string installed = host6 + "plugins\\ZAV_KCF.flt";
     ASSERT_TRUE(FileExists(installed));
@@ -315,4 +391,90 @@ TEST_F(PackageTest, UpgradeKeepsTheUsersPresets)
     EXPECT_EQ(InstallSilently(), 0u);
     EXPECT_EQ(ReadText(presets), "the user's own kernels");
     EXPECT_EQ(ReadText(host6 + "plugins\\ZAV_KCF.flt"), ReadText(packageDir + "\\SETUP_FILES\\ZAV_KCF.flt"));
+}
+
+TEST_F(PackageTest, QuestionMarkShowsTheSwitches)
+{
+    Child help(packageDir + "\\setup.exe", "/?", temp.Path());
+    ASSERT_TRUE(help.Started());
+    const std::string shown = AnswerMessageBox(help.Id(), "Plug-In Installer", IDOK);
+    EXPECT_NE(shown.find("/S"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("/LOG=FILE"), std::string::npos) << shown;
+    EXPECT_EQ(help.Finish(), 0u);
+    const Lines output = help.OutputLines();
+    ASSERT_FALSE(output.empty());
+    EXPECT_EQ(output[0], "setup.exe [/S] [/U] [/LOG=FILE] [/D=PROGRAMDIR]");
+    EXPECT_FALSE(FileExists(host6 + "plugins\\ZAV_KCF.flt"));  // nothing installed
+
+    // An unknown switch is still refused, with exit code 1.
+    Child unknown(packageDir + "\\setup.exe", "/S /? /X", packageDir);
+    EXPECT_EQ(unknown.Finish(), 1u);
+    EXPECT_EQ(unknown.OutputLines(), (Lines{"Error: Unknown switch: /X"}));
+}
+
+// The shipped package installed, then uninstalled as the list of programs does it, by the copy kept
+// beside the record: the host's folder and both INI files are byte for byte as before.
+TEST_F(PackageTest, UninstallFromTheListOfProgramsLeavesTheHostAsItWas)
+{
+    const auto before = Snapshot(temp / "max6");
+    EXPECT_EQ(InstallSilently(), 0u);
+    ASSERT_TRUE(FileExists(host6 + "plugins\\ZAV_KCF.flt"));
+    const std::string uninstallKey = registry.Base() + "\\uninstall";
+    const std::string quiet = ListedValue(HKEY_CURRENT_USER, uninstallKey, "QuietUninstallString");
+    ASSERT_EQ(quiet.rfind("\"" + temp / "records\\", 0), 0u) << quiet;
+    EXPECT_NE(ListedValue(HKEY_CURRENT_USER, uninstallKey, "DisplayName").find(temp / "max6"), std::string::npos);
+
+    EXPECT_EQ(RunCommandLine(quiet, temp.Path()), 0u);
+    EXPECT_EQ(Snapshot(temp / "max6"), before);
+    EXPECT_EQ(ListedValue(HKEY_CURRENT_USER, uninstallKey, "QuietUninstallString"), "");
+    // Only the running copy of setup.exe may be left, to go when the system next starts.
+    for (const auto& entry : Snapshot(temp / "records")) {
+        if (entry.second != "folder") {
+            EXPECT_EQ(entry.first.substr(entry.first.size() - 10), "\\setup.exe");
+        }
+    }
+}
+
+// Without the test's registry tree the package goes into the system's own Uninstall key, which
+// Wine's list of programs reads; the dialog's /U asks first and lists what it undoes.
+TEST_F(EndToEndTest, ListedForWinesUninstallerAndRemovedByTheDialog)
+{
+    SetEnvironmentVariableA("KCF_SETUP_HOST_REGISTRY", nullptr);
+    MakeDir(packageDir + "\\SETUP_FILES");
+    WriteText(packageDir + "\\SETUP_FILES\\p.dlo", "plug-in");
+    const std::string title = "Kernelcraft Listing Test " + std::to_string(GetCurrentProcessId());
+    WriteText(packageDir + "\\SETUP.INI", "[Product]\nTitle=" + title + "\n[Root]\nFile1=p.dlo\n");
+    const std::string setup = BinDirectory() + "\\setup.exe";
+    const auto before = Snapshot(temp / "max6");
+    Child install(setup, "/S /D=" + host6, packageDir);
+    ASSERT_EQ(install.Finish(), 0u);
+
+    const auto listed = [&] {
+        Child list("C:\\windows\\system32\\uninstaller.exe", "--list", temp.Path());
+        list.Finish();
+        // Its lines may come as UTF-16: the title is looked for with the zero bytes taken out.
+        for (std::string line : list.OutputLines()) {
+            std::erase(line, '\0');
+            if (line.find(title) != std::string::npos) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(listed());
+
+    Child dialogRun(setup, "/U /D=" + host6, packageDir);
+    ASSERT_TRUE(dialogRun.Started());
+    const std::string question = AnswerMessageBox(dialogRun.Id(), "Uninstall", IDYES);
+    EXPECT_EQ(question, "Remove " + title + " (" + temp / "max6" + ") from this MAX installation?");
+    HWND dialog = WaitForWindow(dialogRun.Id(), title.c_str());
+    ASSERT_NE(dialog, nullptr);
+    WaitUntil([&] {
+        const Lines shown = ListLines(GetDlgItem(dialog, 1012));
+        return !shown.empty() && shown.back() == "Uninstall is finished.";
+    });
+    EXPECT_EQ(ListLines(GetDlgItem(dialog, 1012)),
+              (Lines{"Remove p.dlo", "-> " + host6, "Uninstall is finished."}));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(dialogRun.Finish(), 0u);
+    EXPECT_EQ(Snapshot(temp / "max6"), before);
+    EXPECT_FALSE(listed());
 }

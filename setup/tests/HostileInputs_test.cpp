@@ -255,7 +255,7 @@ const Row kRows[] = {
          WriteText((b.hostDir + kName255).substr(0, kMaxText), "keep");
          b.Script("[Root]\nDelete1={n255}\nOld1={n300}\nNew1=x.txt\nOld2=a.txt\nNew2={n255}\n");
      },
-     .check = [](HostileInputs& b) { EXPECT_EQ(b.log.lines.size(), 5u); }},
+     .check = [](HostileInputs& b) { EXPECT_EQ(b.log.lines.size(), 6u); }},
     {.name = "ExecuteNamesAt255AndOverAreNotOpened",
      .arrange = [](HostileInputs& b) { b.Script("[Execute]\nFile1={n255}\nFile2={n300}\n"); },
      .shown = {"Error: {pkg}\\SETUP_FILES\\{n255} : Can't execute file!",
@@ -302,10 +302,11 @@ const Row kRows[] = {
          b.Script(text + "File5002=after-the-gap.txt\n");
      },
      .check = [](HostileInputs& b) {
-         ASSERT_EQ(b.log.lines.size(), 20000u);
+         ASSERT_EQ(b.log.lines.size(), 20001u);
          EXPECT_EQ(b.log.lines[4999], "Delete gone5000.txt");
-         EXPECT_EQ(b.log.lines[14998], "Keep a.cfg");
+         EXPECT_EQ(b.log.lines[14998], "Kept a.cfg (already there)");
          EXPECT_EQ(b.log.lines[19999], "Execute e5000.txt");
+         EXPECT_EQ(b.log.lines[20000], kFinished);
          ASSERT_EQ(b.desktop.opened.size(), 5000u);
          EXPECT_EQ(b.desktop.opened.back().file, b.packageDir + "\\SETUP_FILES\\e5000.txt");
      }},

@@ -1,6 +1,6 @@
 // A fixture for install runs: a fake host 6.0 registered in the test's own registry tree, a
-// package folder with SETUP.INI and SETUP_FILES, Windows folders of its own, a scripted desktop, and
-// profile writes that can be made to fail.
+// package folder with SETUP.INI and SETUP_FILES, Windows folders of its own, a records folder and an
+// Uninstall key of its own, a scripted desktop, and profile writes that can be made to fail.
 #pragma once
 
 #include "TestSupport.h"
@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+// The last progress line of an install that ran, and of one that left something out.
+inline const std::string kFinished = "Setup is finished. Restart MAX to load the new plug-ins.";
+inline const std::string kFinishedInPart =
+    "Setup is finished, but not all of it was installed (see above). Restart MAX to load the new plug-ins.";
 
 class InstallFixture : public ::testing::Test {
 protected:
@@ -39,6 +44,7 @@ protected:
         environment.windowsDirectory = temp / "windows";
         environment.systemDirectory = temp / "system32";
         environment.profileWriter = &writer;
+        environment.recordBase = records.Path();
         return environment;
     }
     // Loads the script and selects the host as the Setup dialog does at start.
@@ -53,6 +59,7 @@ protected:
     std::string Host(const std::string& relative) const { return hostDir + relative; }
 
     TempDir temp;
+    TempDir records;  // outside the tree the tests compare
     RegistryTree registry;
     ScriptedDesktop desktop;
     DesktopOverride useDesktop{desktop};

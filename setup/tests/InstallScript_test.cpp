@@ -158,7 +158,7 @@ TEST_F(CopyListTest, ReadOnlyTargetIsOverwrittenWithoutAQuestion)
     EXPECT_EQ(ReadText(Host("a.dll")), "new");
     EXPECT_EQ(GetFileAttributesA(Host("a.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_TRUE(desktop.shown.empty());
-    EXPECT_EQ(log.lines, (Lines{"Copy a.dll", "-> " + hostDir}));
+    EXPECT_EQ(log.lines, (Lines{"Copy a.dll", "-> " + hostDir, kFinished}));
 }
 
 TEST_F(CopyListTest, FailedCopyAsksAbortRetryIgnore)
@@ -178,7 +178,7 @@ TEST_F(CopyListTest, FailedCopyAsksAbortRetryIgnore)
     EXPECT_TRUE(FileExists(Host("b.txt")));
     EXPECT_FALSE(script->AnyAborted());
     // Lines are added before the copy is tried, once per file.
-    EXPECT_EQ(log.lines, (Lines{"Copy missing.txt", "-> " + hostDir, "Copy b.txt", "-> " + hostDir}));
+    EXPECT_EQ(log.lines, (Lines{"Copy missing.txt", "-> " + hostDir, "Copy b.txt", "-> " + hostDir, kFinished}));
 }
 
 TEST_F(CopyListTest, RetrySucceedsOnceTheFileIsThere)
@@ -232,7 +232,7 @@ TEST_F(CopyListTest, SubPathNamesGetTheirFoldersBelowTheDestination)
     EXPECT_EQ(Install(), 1);
     EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(ReadText(Host("scripts\\docs\\en\\read.txt")), "payload");
-    EXPECT_EQ(log.lines, (Lines{"Copy read.txt", "-> " + Host("scripts\\docs\\en\\")}));
+    EXPECT_EQ(log.lines, (Lines{"Copy read.txt", "-> " + Host("scripts\\docs\\en\\"), kFinished}));
 }
 
 TEST_F(CopyListTest, MissingDestinationFolderIsNotCreated)
@@ -258,7 +258,7 @@ TEST_F(HostDirectoryTest, UnresolvedSectionsAreSkippedSilently)
     EXPECT_EQ(Install(), 1);
     EXPECT_TRUE(desktop.shown.empty());
     // [root] is not [Root] to the program, but the platform matches sections without regard to case.
-    EXPECT_EQ(log.lines, (Lines{"Copy a.txt", "-> " + hostDir, "Copy a.txt", "-> " + Host("fonts\\")}));
+    EXPECT_EQ(log.lines, (Lines{"Copy a.txt", "-> " + hostDir, "Copy a.txt", "-> " + Host("fonts\\"), kFinished}));
 }
 
 TEST_F(HostDirectoryTest, AddPathCreatesEveryLevel)
@@ -294,7 +294,7 @@ TEST_F(PluginStepTest, AddPathAndDescRegisterTheNewDirectory)
     EXPECT_EQ(Install(), 1);
     EXPECT_TRUE(FileExists(Host("plugins\\Sub\\p.dlo")));
     EXPECT_EQ(IniValue(Host("PLUGIN.INI"), "Directories", "Sub plug-ins"), Host("plugins\\Sub"));
-    EXPECT_EQ(log.lines, (Lines{"Copy p.dlo", "-> " + Host("plugins\\Sub\\")}));
+    EXPECT_EQ(log.lines, (Lines{"Copy p.dlo", "-> " + Host("plugins\\Sub\\"), kFinished}));
 }
 
 TEST_F(PluginStepTest, WithoutAdditionalDirectoryTheProgramPluginsFolderIsUsed)
@@ -361,6 +361,33 @@ TEST_F(BitmapStepTest, NewDirectoryTakesTheFirstFreeNumber)
     EXPECT_EQ(IniValue(Host("3DSMAX.INI"), "BitmapDirs", "Dir4"), "C:\\far");
 }
 
+// A Dir1 written with a trailing backslash is the same folder: one backslash in the join, and a
+// folder already listed (with or without its backslash) is not listed twice.
+TEST_F(BitmapStepTest, Dir1WithATrailingBackslashJoinsAndComparesAsWithout)
+{
+    Source("t.bmp");
+    Script("[BitmapDirs]\nAddPath=Extra\nFile1=t.bmp\n");
+    const std::string maxIni = Host("3DSMAX.INI");
+    struct Case {
+        const char* name;
+        std::string dir2;  // already listed before the install; empty: none
+        std::string expected;
+    };
+    for (const Case& c : {Case{"not listed", "", Host("maps\\Extra")},
+                          Case{"listed without backslash", Host("maps\\Extra"), Host("maps\\Extra")},
+                          Case{"listed with backslash", Host("maps\\EXTRA\\"), Host("maps\\EXTRA\\")}}) {
+        SCOPED_TRACE(c.name);
+        MakeFakeHost(temp / "max6");
+        WritePrivateProfileStringA("BitmapDirs", "Dir1", Host("maps\\").c_str(), maxIni.c_str());
+        if (!c.dir2.empty()) WritePrivateProfileStringA("BitmapDirs", "Dir2", c.dir2.c_str(), maxIni.c_str());
+        Load();
+        EXPECT_EQ(Install(), 1);
+        EXPECT_EQ(IniValue(maxIni, "BitmapDirs", "Dir2"), c.expected);
+        EXPECT_EQ(IniValue(maxIni, "BitmapDirs", "Dir3"), "");
+        EXPECT_TRUE(FileExists(Host("maps\\Extra\\t.bmp")));
+    }
+}
+
 TEST_F(BitmapStepTest, MissingDir1SkipsTheWholeStep)
 {
     MakeFakeHost(temp / "max6", {.bitmapDir = false});
@@ -368,7 +395,7 @@ TEST_F(BitmapStepTest, MissingDir1SkipsTheWholeStep)
     Script("[BitmapDirs]\nAddPath=Tex\nFile1=t.bmp\n");
     Load();
     EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(log.lines, Lines{kFinished});
     EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(IniValue(Host("3DSMAX.INI"), "BitmapDirs", "Dir1"), "");
 }
@@ -394,7 +421,7 @@ TEST_F(RootListTest, DeletesAndRenamesInTheHostRoot)
     EXPECT_NE(GetFileAttributesA(Host("ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_TRUE(desktop.shown.empty());
     EXPECT_EQ(log.lines, (Lines{"Delete old.dll", "Delete gone.dll", "Delete x.dll", "Rename a.txt",
-                                       "-> b.txt", "Rename none.txt", "-> c.txt", "Rename ro.txt", "-> "}));
+                                       "-> b.txt", "Rename none.txt", "-> c.txt", "Rename ro.txt", "-> ", kFinished}));
 }
 
 class ExecuteStepTest : public InstallFixture {};
@@ -413,7 +440,7 @@ TEST_F(ExecuteStepTest, OpensEachFileWhereItLiesAndReportsFailures)
     ASSERT_EQ(desktop.shown.size(), 2u);
     EXPECT_EQ(desktop.shown[1].text, SourcePath("setup2.exe") + " : Can't execute file!");
     EXPECT_EQ(desktop.shown[1].caption, "Error");
-    EXPECT_EQ(log.lines, (Lines{"Execute docs\\readme.txt", "Execute setup2.exe"}));
+    EXPECT_EQ(log.lines, (Lines{"Execute docs\\readme.txt", "Execute setup2.exe", kFinished}));
 }
 
 class StepOrderTest : public InstallFixture {};
@@ -435,7 +462,7 @@ TEST_F(StepOrderTest, StepsRunInTheirFixedOrderAndEmptyTheVersionList)
         if (line.rfind("-> ", 0) != 0) actions.push_back(line);
     EXPECT_EQ(actions, (Lines{"Copy w.dll", "Copy s.dll", "Delete del.txt", "Rename ren.txt", "Copy r.txt",
                                      "Copy f.ttf", "Copy h.chm", "Copy c.cfg", "Copy p.dlo", "Copy m.bmp",
-                                     "Execute e.txt"}));
+                                     "Execute e.txt", kFinished}));
     EXPECT_TRUE(FileExists(temp / "windows\\w.dll"));
     EXPECT_TRUE(FileExists(temp / "system32\\s.dll"));
     EXPECT_EQ(script->Versions().Count(), 0);
@@ -510,8 +537,8 @@ TEST_F(KeepFlagTest, KeepCopiesOnlyWhenTheTargetIsAbsent)
     EXPECT_EQ(ReadText(Host("plugcfg\\ZAV_KCF.SET")), "mine");
     EXPECT_NE(GetFileAttributesA(Host("plugcfg\\ZAV_KCF.SET").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(ReadText(Host("plugcfg\\other.cfg")), "new");
-    EXPECT_EQ(log.lines, (Lines{"Keep ZAV_KCF.SET", "-> " + Host("plugcfg\\"), "Copy other.cfg",
-                                       "-> " + Host("plugcfg\\")}));
+    EXPECT_EQ(log.lines, (Lines{"Kept ZAV_KCF.SET (already there)", "-> " + Host("plugcfg\\"), "Copy other.cfg",
+                                       "-> " + Host("plugcfg\\"), kFinished}));
 }
 
 TEST_F(KeepFlagTest, OtherFlagValuesOverwriteAsBefore)

@@ -36,7 +36,7 @@ TEST_F(SilentTest, InstallsOnTheStartHostWithTheDialogsLines)
     EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentInstalled);
     EXPECT_TRUE(FileExists(Host("plugins\\a.dlo")));
     EXPECT_EQ(LogLines(LogPath()),
-              (std::vector<std::string>{"Copy a.dlo", "-> " + Host("plugins\\"), "Execute readme.txt"}));
+              (std::vector<std::string>{"Copy a.dlo", "-> " + Host("plugins\\"), "Execute readme.txt", kFinished}));
     EXPECT_TRUE(desktop.shown.empty());   // no box: the silent desktop answered
     EXPECT_TRUE(desktop.opened.empty());  // and nothing was opened
 }
@@ -47,7 +47,8 @@ TEST_F(SilentTest, FailingCopyIsAbortedAndLogged)
     Script("[Fonts]\nFile1=missing.ttf\nFile2=b.txt\n[Scripts]\nFile1=b.txt\n");
     EXPECT_EQ(Run("/S /LOG=" + LogPath()), kSilentAborted);
     const std::vector<std::string> lines = LogLines(LogPath());
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[5], kFinishedInPart);
     EXPECT_EQ(lines[2], "Confirm: " + Host("fonts\\missing.ttf") + " : Can't create file! (Abort)");
     EXPECT_EQ(lines[3], "Copy b.txt");
     EXPECT_FALSE(FileExists(Host("fonts\\b.txt")));
@@ -96,7 +97,7 @@ TEST_F(SilentTest, LogThatCannotBeWrittenIsReported)
     EXPECT_TRUE(FileExists(Host("plugins\\a.dlo")));
     EXPECT_EQ(LogLines(outputPath), (std::vector<std::string>{"Copy a.dlo",
                                                               "Error: " + full + " : Can't write file! The log is incomplete.",
-                                                              "-> " + Host("plugins\\")}));
+                                                              "-> " + Host("plugins\\"), kFinished}));
 }
 
 TEST_F(SilentTest, RefusalsExitNonZero)
@@ -129,17 +130,45 @@ TEST_F(SilentTest, GivenDirectoryChoosesItsHost)
     const std::string host5 = MakeFakeHost(temp / "max5");
     registry.AddHost("5.0", host5 + "3dsmax.chm");
     const std::string other = MakeFakeHost(temp / "other dir");
-    Source("p.dlu");
-    Script("[Plugins5]\nFile1=p.dlu\n[Plugins6]\nFile1=p.dlu\n");
+    Source("p5.dlu");
+    Source("p6.dlu");
+    // Each version's section names its own file, so that the files tell which section ran.
+    Script("[Product]\nMAXVer=5.0\n[Plugins5]\nFile1=p5.dlu\n[Plugins6]\nFile1=p6.dlu\n");
 
     // A discovered host's folder brings its version with it: Plugins5.
     EXPECT_EQ(Run("/S /D=" + temp / "MAX5"), kSilentInstalled);
-    EXPECT_TRUE(FileExists(host5 + "plugins\\p.dlu"));
+    EXPECT_TRUE(FileExists(host5 + "plugins\\p5.dlu"));
+    EXPECT_FALSE(FileExists(host5 + "plugins\\p6.dlu"));
 
-    // Any other folder is bound as Browse binds it, with the version found at start.
-    EXPECT_EQ(Run("/S /LOG=" + LogPath() + " /D=" + other), kSilentInstalled);
-    EXPECT_TRUE(FileExists(other + "plugins\\p.dlu"));
+    // Any other folder is bound as Browse binds it, with the version found at start (6.0): it
+    // passes MAXVer and takes Plugins6.
+    for (const char* maxVer : {"5.0", "6.0"}) {
+        SCOPED_TRACE(maxVer);
+        Script(std::string("[Product]\nMAXVer=") + maxVer + "\n[Plugins5]\nFile1=p5.dlu\n[Plugins6]\nFile1=p6.dlu\n");
+        DeleteFileA((other + "plugins\\p6.dlu").c_str());
+        EXPECT_EQ(Run("/S /LOG=" + LogPath() + " /D=" + other), kSilentInstalled);
+        EXPECT_TRUE(FileExists(other + "plugins\\p6.dlu"));
+        EXPECT_FALSE(FileExists(other + "plugins\\p5.dlu"));
+        EXPECT_EQ(LogLines(LogPath()).back(), kFinished);
+    }
 
     EXPECT_EQ(Run("/S /LOG=" + LogPath() + " /D=" + temp / "nothing here"), kSilentRefused);
     EXPECT_EQ(LogLines(LogPath()).at(0), "Error: " + temp / "nothing here\\3DSMAX.INI : Can't open file!");
+}
+
+TEST_F(SilentTest, ScriptIsReadFromTheWorkingFolderThenTheProgramsFolder)
+{
+    const std::string empty = temp / "empty";
+    MakeDir(empty);
+    Script("[Product]\n");
+    EXPECT_EQ(FindScriptDirectory(packageDir, empty), packageDir);
+    EXPECT_EQ(FindScriptDirectory(empty, packageDir), packageDir);
+    EXPECT_EQ(FindScriptDirectory(empty + "\\", packageDir), packageDir);
+    // Both hold one: the working folder's, as always.
+    WriteText(empty + "\\SETUP.INI", "[Product]\n");
+    EXPECT_EQ(FindScriptDirectory(empty, packageDir), empty);
+    // Neither: the working folder, which the message then names.
+    const std::string none = temp / "none";
+    MakeDir(none);
+    EXPECT_EQ(FindScriptDirectory(none, temp / "also none"), none);
 }

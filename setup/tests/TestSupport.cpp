@@ -87,12 +87,15 @@ RegistryTree::RegistryTree()
                     &machine_, nullptr);
     RegCreateKeyExA(HKEY_CURRENT_USER, (base_ + "\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_,
                     nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, (base_ + "\\uninstall").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &uninstall_, nullptr);
 }
 
 RegistryTree::~RegistryTree()
 {
     RegCloseKey(machine_);
     RegCloseKey(user_);
+    RegCloseKey(uninstall_);
     DeleteKeyTree(HKEY_CURRENT_USER, base_);
 }
 
@@ -120,6 +123,7 @@ InstallEnvironment RegistryTree::Environment() const
     InstallEnvironment environment;
     environment.machineRoot = machine_;
     environment.userRoot = user_;
+    environment.uninstallRoot = uninstall_;
     return environment;
 }
 

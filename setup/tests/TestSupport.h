@@ -46,12 +46,15 @@ public:
     void SetRaw(bool machine, const std::string& subkey, const char* name, DWORD type, const std::string& bytes);
     // Registers a host 6.0 and above by its install directory, an older one by its help file.
     void AddHost(const std::string& version, const std::string& value);
+    // Host discovery's roots, and the "uninstall" subkey standing in for the system's Uninstall key.
     InstallEnvironment Environment() const;
+    HKEY Uninstall() const { return uninstall_; }
 
 private:
     std::string base_;
     HKEY machine_ = nullptr;
     HKEY user_ = nullptr;
+    HKEY uninstall_ = nullptr;
 };
 
 // A host installation: program directory with 3DSMAX.INI ([Directories], [BitmapDirs]) and

@@ -1,0 +1,219 @@
+// PlanApplier: each action of the plan with its progress lines, questions and record entries.
+#include "InstallApply.h"
+
+#include "Desktop.h"
+#include "Text.h"
+
+namespace {
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Clears what keeps a file from being overwritten, deleted or renamed; answers the attributes to
+// put back when the action fails, or INVALID_FILE_ATTRIBUTES when there is nothing to put back.
+DWORD MakeWritable(const std::string& path)
+{
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD before = GetFileAttributesA(path.c_str());
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return before == INVALID_FILE_ATTRIBUTES ? before : (before & settable ? before & settable : FILE_ATTRIBUTE_NORMAL);
+}
+
+// A failed action leaves the file as it found it.
+void PutBack(const std::string& path, DWORD attributes)
+{
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path.c_str(), attributes);
+}
+
+}  // namespace
+
+int DesktopPrompter::AskFailedCopy(const std::string& target)
+{
+    return ShowFormatted(owner_, "%s : Can't create file!", target, "Confirm", MB_ABORTRETRYIGNORE | MB_ICONINFORMATION);
+}
+
+void DesktopPrompter::Tell(const char* format, const std::string& argument)
+{
+    ShowFormatted(owner_, format, argument, "Error", MB_OK | MB_ICONSTOP);
+}
+
+std::vector<std::string> CreateLevelsBelow(const std::string& base, const std::string& relative)
+{
+    std::vector<std::string> made;
+    if (!Fits(base)) return made;
+    const auto make = [&](const std::string& level) {
+        if (Fits(level) && CreateDirectoryA(level.c_str(), nullptr)) made.push_back(level);
+    };
+    size_t i = 0;
+    while (i < relative.size()) {
+        const BYTE c = static_cast<BYTE>(relative[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < relative.size()) {
+            i += 2;
+            continue;
+        }
+        if ((c == '\\' || c == '/') && i > 0) make(JoinPath(base, relative.substr(0, i)));
+        ++i;
+    }
+    if (!relative.empty() && !EndsWithBackslash(relative) && relative.back() != '/') make(JoinPath(base, relative));
+    return made;
+}
+
+void PlanApplier::Apply(const InstallPlan& plan)
+{
+    int abortedGroup = 0;
+    for (const Action& action : plan) {
+        if (abortedGroup != 0 && action.group == abortedGroup) continue;
+        switch (action.kind) {
+        case ActionKind::kCopy:
+        case ActionKind::kKeep:
+            if (Copy(action) == Outcome::kAborted) {
+                aborted_ = true;
+                abortedGroup = action.group;
+            }
+            break;
+        case ActionKind::kDelete: Delete(action); break;
+        case ActionKind::kRename: Rename(action); break;
+        case ActionKind::kMakeDir:
+            for (const std::string& level : CreateLevelsBelow(action.base, action.target))
+                if (record_) record_->Add(RecordEntry::MadeDir(level));
+            break;
+        case ActionKind::kRegister:
+            if (Fits(action.value)) Register(inis_.Of(action.ini), action.section, action.key, action.value);
+            break;
+        case ActionKind::kOpen: Open(action); break;
+        }
+    }
+}
+
+PlanApplier::Outcome PlanApplier::Copy(const Action& action)
+{
+    const std::string& target = action.target;
+    const bool fits = Fits(action.source) && Fits(target);
+    if (action.kind == ActionKind::kKeep && fits && Exists(target)) {
+        log_.AddLine("Kept " + FileNameOf(target) + " (already there)");
+        log_.AddLine("-> " + DriveAndDirectory(target));
+        return Outcome::kSkipped;
+    }
+    // What was there before is kept for uninstall, once, attributes and all: a file an earlier
+    // install of ours put there is not the user's.
+    std::string kept;
+    const bool keepFirst = fits && record_ && Exists(target) && !record_->CopiedBefore(target);
+    bool ready = fits;
+    if (keepFirst) {
+        kept = record_->Keep(target, false);
+        ready = !kept.empty();
+    }
+    const DWORD attributes = fits ? MakeWritable(target) : INVALID_FILE_ATTRIBUTES;
+    log_.AddLine("Copy " + FileNameOf(target));
+    log_.AddLine("-> " + DriveAndDirectory(target));
+    // A name with a sub-path needs its directories below the destination.
+    if (fits)
+        for (const std::string& level : CreateLevelsBelow(action.base, DriveAndDirectory(action.shown)))
+            if (record_) record_->Add(RecordEntry::MadeDir(level));
+    for (;;) {
+        if (ready && CopyFileA(action.source.c_str(), target.c_str(), FALSE)) {
+            SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (record_) record_->Add(RecordEntry::Copied(target, kept, Fingerprint(target)));
+            return Outcome::kDone;
+        }
+        const int answer = prompter_.AskFailedCopy(target);
+        if (answer == IDRETRY) continue;
+        // A copy that failed part-way is undone from the kept file; the kept file goes.
+        if (!kept.empty()) {
+            if (Fingerprint(target) != Fingerprint(kept)) MoveFileExA(kept.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+            SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(kept.c_str());
+        }
+        PutBack(target, attributes);
+        return answer == IDABORT ? Outcome::kAborted : Outcome::kSkipped;
+    }
+}
+
+void PlanApplier::Delete(const Action& action)
+{
+    const std::string& path = action.target;
+    const bool fits = Fits(path);
+    if (fits && record_ && Exists(path)) {
+        // Moved into the record, attributes and all, not deleted: uninstall puts it back.
+        log_.AddLine("Delete " + FileNameOf(path));
+        const std::string kept = record_->Keep(path, true);
+        if (!kept.empty()) record_->Add(RecordEntry::Deleted(path, kept));
+        return;
+    }
+    const DWORD attributes = fits ? MakeWritable(path) : INVALID_FILE_ATTRIBUTES;
+    log_.AddLine("Delete " + FileNameOf(path));
+    bool deleted = false;
+    if (fits) {
+        deleted = DeleteFileA(path.c_str()) != FALSE;
+    }
+    if (!deleted) PutBack(path, attributes);
+}
+
+void PlanApplier::Rename(const Action& action)
+{
+    const std::string& from = action.source;
+    const std::string& to = action.target;
+    const DWORD attributes = Fits(from) ? MakeWritable(from) : INVALID_FILE_ATTRIBUTES;
+    log_.AddLine("Rename " + FileNameOf(from));
+    log_.AddLine("-> " + FileNameOf(to));
+    if (Fits(from) && Fits(to) && MoveFileA(from.c_str(), to.c_str())) {
+        if (record_) record_->Add(RecordEntry::Renamed(from, to));
+        return;
+    }
+    PutBack(from, attributes);
+}
+
+void PlanApplier::Open(const Action& action)
+{
+    const std::string& path = action.target;
+    log_.AddLine("Execute " + action.shown);
+    INT_PTR result = 0;
+    if (Fits(path)) {
+        const std::string directory = DriveAndDirectory(path);
+        result = CurrentDesktop().OpenWithShell(prompter_.Owner(), "open", path, directory.c_str(), SW_SHOWNORMAL);
+    }
+    if (result <= 32) prompter_.Tell("%s : Can't execute file!", path);
+}
+
+bool PlanApplier::Refused(const IniFile& ini) const
+{
+    for (const std::string& told : unwritable_)
+        if (told == ini.Path()) return true;
+    return false;
+}
+
+bool PlanApplier::Register(const IniFile& ini, const std::string& section, const std::string& key,
+                           const std::string& value)
+{
+    if (Refused(ini)) return false;
+    std::string prior;
+    ini.ReadValue(section.c_str(), key.c_str(), prior);
+    const IniWrite result = guard_.Write(ini, section.c_str(), key, value);
+    if (result != IniWrite::kWritten) {
+        Report(ini, result);
+        return false;
+    }
+    if (record_) record_->Add(RecordEntry::IniKey(ini.Path(), section, key, value, prior));
+    return true;
+}
+
+bool PlanApplier::Unregister(const IniFile& ini, const std::string& section, const std::string& key)
+{
+    if (Refused(ini)) return false;
+    const IniWrite result = guard_.Remove(ini, section.c_str(), key);
+    if (result == IniWrite::kWritten) return true;
+    Report(ini, result);
+    return false;
+}
+
+void PlanApplier::Report(const IniFile& ini, IniWrite result)
+{
+    unwritable_.push_back(ini.Path());
+    const std::string copy = IniGuard::CopyPathOf(ini.Path());
+    std::string text = ini.Path() + " : Can't write file!";
+    if (result == IniWrite::kCopyKept)
+        text += " It could not be put back as it was; what it held before the install is kept in " + copy + ".";
+    else if (result == IniWrite::kCopyInTheWay)
+        text += " " + copy + ", kept by an earlier install, is in the way: put it back in place of the file, or delete it.";
+    prompter_.Tell("%s", text);
+}

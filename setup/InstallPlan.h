@@ -1,0 +1,100 @@
+// The install's first two stages: SETUP.INI read into typed entries by one table of sections, and
+// the ordered list of actions those entries come to on one host, checked before anything is touched.
+#pragma once
+
+#include "IniFile.h"
+
+#include <string>
+#include <vector>
+
+// Where a section's files go.
+enum class Destination {
+    kWindows,        // the Windows folder
+    kSystem,         // the Windows system folder
+    kHostRoot,       // the host's program folder; also its deletes and renames
+    kHostDirectory,  // the key of the section's name in 3DSMAX.INI [Directories]
+    kPlugins,        // the additional plug-in folder of PLUGIN.INI, or the program's Plugins
+    kBitmapDirs,     // 3DSMAX.INI [BitmapDirs] Dir1
+    kExecute,        // nowhere: each file is opened where it lies
+};
+
+// One section the installer reads. Section names are fixed: a section not in the table is never read.
+struct SectionKind {
+    const char* name;
+    Destination destination;
+    bool registersHelp;  // DescN: file N is registered in PLUGIN.INI [Help]
+    bool registersPath;  // AddPath is registered with the host (Desc, or the next free DirK)
+    bool takesAddPath;
+};
+
+// Every section, in the order the install acts on them.
+const std::vector<SectionKind>& SectionTable();
+
+struct ScriptFile {
+    std::string name;   // relative to SETUP_FILES and to the destination
+    bool keep = false;  // KeepN=True: copied only when not there yet
+    std::string desc;   // DescN, for sections that register help
+};
+
+struct ScriptRename {
+    std::string from;
+    std::string to;  // empty when NewN is missing
+};
+
+// One section as read: every list up to its first gap.
+struct ScriptSection {
+    const SectionKind* kind = nullptr;
+    std::vector<ScriptFile> files;
+    std::string addPath;
+    std::string desc;                    // plug-in sections: the key the new folder is registered under
+    std::vector<std::string> deletes;    // host root only
+    std::vector<ScriptRename> renames;   // host root only
+};
+
+// The script's sections in table order.
+std::vector<ScriptSection> ReadEntries(const IniFile& script);
+// The first entry that would act outside its folder, or write a key its INI file could not hold,
+// as "[Section] Key=value"; empty when every entry is sound.
+std::string FirstBadEntry(const std::vector<ScriptSection>& sections);
+bool AnyFileListed(const std::vector<ScriptSection>& sections);
+
+// Which host INI file a registration goes to.
+enum class HostIni { kMax, kPlugin };
+
+enum class ActionKind {
+    kCopy,      // source -> target, overwriting
+    kKeep,      // source -> target only when the target is not there (KeepN)
+    kDelete,    // target, from the host root
+    kRename,    // source -> target, in the host root
+    kMakeDir,   // the levels of target below base that are not there
+    kRegister,  // section/key=value into the host INI file
+    kOpen,      // target, opened by the shell
+};
+
+struct Action {
+    ActionKind kind = ActionKind::kCopy;
+    std::string source;
+    std::string target;
+    std::string base;   // kMakeDir: the folder the levels are made below
+    std::string shown;  // kOpen: the script's value as written
+    HostIni ini = HostIni::kPlugin;
+    std::string section;
+    std::string key;
+    std::string value;
+    int group = 0;  // the copy list an action belongs to: Abort ends the rest of its group
+};
+
+// An action of a kind with the fields that say what it acts on, in their order of declaration.
+inline Action MakeAction(ActionKind kind, std::string source = {}, std::string target = {}, std::string base = {},
+                         std::string shown = {})
+{
+    Action action;
+    action.kind = kind;
+    action.source = std::move(source);
+    action.target = std::move(target);
+    action.base = std::move(base);
+    action.shown = std::move(shown);
+    return action;
+}
+
+using InstallPlan = std::vector<Action>;

@@ -1,0 +1,232 @@
+// InstallRecord: the log's line format, its appends, the kept files, and the file fingerprints.
+#include "InstallRecord.h"
+
+#include "ScriptText.h"
+#include "Text.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A log larger than this is not one an install wrote.
+constexpr size_t kLargestLog = 64u << 20;
+
+const char* const kKindNames[] = {"copied", "deleted", "renamed", "made", "ini"};
+
+// Fields are separated by tabs, entries by line ends: those and "%" are written as "%XX".
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '%' || c == '\t' || c == '\r' || c == '\n') {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Unescaped(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    size_t at = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', at);
+        fields.push_back(Unescaped(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at)));
+        if (tab == std::string::npos) return fields;
+        at = tab + 1;
+    }
+}
+
+std::string Line(const RecordEntry& entry)
+{
+    std::vector<std::string> fields = {kKindNames[static_cast<int>(entry.kind)], entry.path};
+    switch (entry.kind) {
+    case RecordEntry::Kind::kCopied: fields.insert(fields.end(), {entry.saved, entry.fingerprint}); break;
+    case RecordEntry::Kind::kDeleted: fields.push_back(entry.saved); break;
+    case RecordEntry::Kind::kRenamed: fields.push_back(entry.to); break;
+    case RecordEntry::Kind::kMadeDir: break;
+    case RecordEntry::Kind::kIniKey: fields.insert(fields.end(), {entry.section, entry.key, entry.value, entry.prior}); break;
+    }
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i) line += '\t';
+        line += Escaped(fields[i]);
+    }
+    return line + "\r\n";
+}
+
+bool Parse(const std::string& line, RecordEntry& entry)
+{
+    const std::vector<std::string> f = Fields(line);
+    const auto count = [&](size_t n) { return f.size() == n; };
+    if (f[0] == "copied" && count(4)) entry = RecordEntry::Copied(f[1], f[2], f[3]);
+    else if (f[0] == "deleted" && count(3)) entry = RecordEntry::Deleted(f[1], f[2]);
+    else if (f[0] == "renamed" && count(3)) entry = RecordEntry::Renamed(f[1], f[2]);
+    else if (f[0] == "made" && count(2)) entry = RecordEntry::MadeDir(f[1]);
+    else if (f[0] == "ini" && count(6)) entry = RecordEntry::IniKey(f[1], f[2], f[3], f[4], f[5]);
+    else return false;
+    return true;
+}
+
+std::string Hex(unsigned long long value, int digits)
+{
+    char text[20];
+    std::snprintf(text, sizeof text, "%0*llx", digits, value);
+    return text;
+}
+
+unsigned long long Hash(const std::string& bytes)
+{
+    unsigned long long hash = 1469598103934665603ull;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
+}
+
+void MakeFolders(const std::string& folder)
+{
+    for (size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1))
+        CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+}  // namespace
+
+bool InstallRecord::Load()
+{
+    entries_.clear();
+    std::string text;
+    if (!Fits(LogPath()) || !ReadWholeFile(LogPath(), kLargestLog, text)) return false;
+    size_t at = 0;
+    for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        RecordEntry entry;
+        if (Parse(text.substr(at, end - at), entry)) entries_.push_back(std::move(entry));
+    }
+    kept_ = static_cast<int>(entries_.size());
+    return true;
+}
+
+bool InstallRecord::Prepare()
+{
+    if (!Fits(folder_ + "\\kept\\0000000000-") || !IsFullPath(folder_)) return false;
+    MakeFolders(folder_ + "\\kept");
+    const DWORD attributes = GetFileAttributesA((folder_ + "\\kept").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool InstallRecord::Add(const RecordEntry& entry)
+{
+    const std::string line = Line(entry);
+    // Appended and flushed: a failure or a kill leaves the entries before it whole.
+    HANDLE file = CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = false;
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD count = 0;
+        written = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &count, nullptr) &&
+                  count == line.size();
+        written = FlushFileBuffers(file) && written;
+        written = CloseHandle(file) && written;
+    }
+    if (!written) failed_ = true;
+    else entries_.push_back(entry);
+    return written;
+}
+
+bool InstallRecord::Rewrite(const std::vector<RecordEntry>& entries)
+{
+    std::string text;
+    for (const RecordEntry& entry : entries) text += Line(entry);
+    const std::string fresh = LogPath() + ".new";
+    HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD count = 0;
+    bool written = text.empty() || (WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+                                    count == text.size());
+    written = FlushFileBuffers(file) && written;
+    written = CloseHandle(file) && written;
+    std::string check;
+    if (!written || !ReadWholeFile(fresh, kLargestLog, check) || check != text ||
+        !MoveFileExA(fresh.c_str(), LogPath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(fresh.c_str());
+        return false;
+    }
+    entries_ = entries;
+    return true;
+}
+
+std::string InstallRecord::Keep(const std::string& path, bool move)
+{
+    std::string kept;
+    do kept = folder_ + "\\kept\\" + std::to_string(++kept_) + "-" + FileNameOf(path);
+    while (Fits(kept) && GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES);
+    if (!Fits(kept)) return {};
+    const bool done = move ? MoveFileExA(path.c_str(), kept.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)
+                           : CopyFileA(path.c_str(), kept.c_str(), TRUE);
+    // A copy is only as good as its bytes: check it before the original may go.
+    if (done && !move && Fingerprint(kept) != Fingerprint(path)) {
+        DeleteFileA(kept.c_str());
+        return {};
+    }
+    return done ? kept : std::string();
+}
+
+const RecordEntry* InstallRecord::CopiedBefore(const std::string& path) const
+{
+    for (const RecordEntry& entry : entries_)
+        if (entry.kind == RecordEntry::Kind::kCopied && SameText(entry.path, path)) return &entry;
+    return nullptr;
+}
+
+const RecordEntry* InstallRecord::KeyBefore(const std::string& file, const std::string& section,
+                                            const std::string& key) const
+{
+    for (const RecordEntry& entry : entries_)
+        if (entry.kind == RecordEntry::Kind::kIniKey && SameText(entry.path, file) && SameText(entry.section, section) &&
+            SameText(entry.key, key))
+            return &entry;
+    return nullptr;
+}
+
+std::string Fingerprint(const std::string& path)
+{
+    std::string bytes;
+    if (!Fits(path) || !ReadWholeFile(path, 1u << 30, bytes)) return {};
+    return std::to_string(bytes.size()) + "-" + Hex(Hash(bytes), 16);
+}
+
+std::string RecordFolderFor(const std::string& base, const std::string& title, const std::string& hostRoot)
+{
+    std::string name;
+    for (const char c : title.substr(0, 60))
+        name += (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '-' || c == '_') ? c : '_';
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.empty()) name = "Plug-In";
+    std::string host = hostRoot;
+    StripOneBackslash(host);
+    if (!host.empty()) CharUpperBuffA(host.data(), static_cast<DWORD>(host.size()));
+    return JoinPath(base, name + " " + Hex(Hash(host) & 0xFFFFFFFFull, 8));
+}
+
+std::string RecordName(const std::string& folder) { return FileNameOf(folder); }

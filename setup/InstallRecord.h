@@ -1,0 +1,101 @@
+// What an install did to one host, kept in a folder of its own outside the host, so that uninstall
+// can undo it: a log appended entry by entry, and the host's files that the install replaced or
+// deleted.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RecordEntry {
+    enum class Kind { kCopied, kDeleted, kRenamed, kMadeDir, kIniKey };
+    Kind kind = Kind::kCopied;
+    std::string path;         // the host file or folder; kIniKey: the INI file; kRenamed: the old name
+    std::string saved;        // kCopied: the file that was there before, kept in the record folder
+                              // (empty: there was none); kDeleted: the deleted file, kept there
+    std::string fingerprint;  // kCopied: of the file as installed
+    std::string to;           // kRenamed: the new name
+    std::string section, key, value, prior;  // kIniKey: what was written, and what the key held before
+
+    static RecordEntry Copied(std::string path, std::string saved, std::string fingerprint)
+    {
+        RecordEntry e = Of(Kind::kCopied, std::move(path));
+        e.saved = std::move(saved);
+        e.fingerprint = std::move(fingerprint);
+        return e;
+    }
+    static RecordEntry Deleted(std::string path, std::string saved)
+    {
+        RecordEntry e = Of(Kind::kDeleted, std::move(path));
+        e.saved = std::move(saved);
+        return e;
+    }
+    static RecordEntry Renamed(std::string from, std::string to)
+    {
+        RecordEntry e = Of(Kind::kRenamed, std::move(from));
+        e.to = std::move(to);
+        return e;
+    }
+    static RecordEntry MadeDir(std::string path) { return Of(Kind::kMadeDir, std::move(path)); }
+    static RecordEntry IniKey(std::string file, std::string section, std::string key, std::string value,
+                              std::string prior)
+    {
+        RecordEntry e = Of(Kind::kIniKey, std::move(file));
+        e.section = std::move(section);
+        e.key = std::move(key);
+        e.value = std::move(value);
+        e.prior = std::move(prior);
+        return e;
+    }
+
+private:
+    static RecordEntry Of(Kind kind, std::string path)
+    {
+        RecordEntry e;
+        e.kind = kind;
+        e.path = std::move(path);
+        return e;
+    }
+};
+
+class InstallRecord {
+public:
+    explicit InstallRecord(std::string folder) : folder_(std::move(folder)) {}
+    const std::string& Folder() const { return folder_; }
+    std::string LogPath() const { return folder_ + "\\install.log"; }
+
+    // Reads what earlier installs left; false when there is no log. A last line cut short (a
+    // killed install) is left out.
+    bool Load();
+    const std::vector<RecordEntry>& Entries() const { return entries_; }
+
+    // Makes the folder (and its parents); false when it cannot be made.
+    bool Prepare();
+    // Appends one entry to the log and flushes it to the disk; false when the log did not take it.
+    bool Add(const RecordEntry& entry);
+    // Replaces the log with these entries, whole or not at all (a new file renamed into place).
+    bool Rewrite(const std::vector<RecordEntry>& entries);
+    // Keeps a host file in the record folder before the install overwrites (copy) or deletes
+    // (move) it; answers the kept file's path, empty when it could not be kept.
+    std::string Keep(const std::string& path, bool move);
+
+    // The first entry of an earlier install for a host file that it copied, or null.
+    const RecordEntry* CopiedBefore(const std::string& path) const;
+    // The first entry of an earlier install for an INI key it wrote, or null.
+    const RecordEntry* KeyBefore(const std::string& file, const std::string& section, const std::string& key) const;
+    bool Failed() const { return failed_; }
+
+private:
+    std::string folder_;
+    std::vector<RecordEntry> entries_;
+    int kept_ = 0;
+    bool failed_ = false;
+};
+
+// A fingerprint of a file's bytes (its size and a 64-bit hash); empty when it does not read.
+std::string Fingerprint(const std::string& path);
+
+// The record folder of a package on a host: below base, named by the package's title and a hash of
+// the host's folder, so that one package on two hosts has two.
+std::string RecordFolderFor(const std::string& base, const std::string& title, const std::string& hostRoot);
+// The name the package is listed under in the system's Uninstall key: the record folder's own name.
+std::string RecordName(const std::string& folder);
