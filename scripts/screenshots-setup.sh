@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of setup.exe under Wine and Xvfb: the Setup dialog in English,
-# Japanese and Korean, and the About box. Writes docs/setup-*.png.
+# Takes the README's screenshots of setup.exe under Wine and Xvfb: the Setup dialog in English
+# (after a finished install, and uninstalling), Japanese and Korean, and the About box, on a host
+# installed where a user's would be. Writes docs/setup-*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,13 +16,20 @@ kcfStartSession
 
 work=$root/build/win32/screenshots
 rm -rf "$work"
-mkdir -p "$work/host/plugins" "$work/host/plugcfg" "$work/locale" "$root/docs"
+mkdir -p "$work/locale" "$root/docs"
 cp -r build/win32/dist "$work/package"
 
-# A fake host installation of release 6.0, named to setup.exe through a registry tree of its own.
-hostWin=$("$WINE_RUN" winepath -w "$work/host" 2>/dev/null | tr -d '\r')
-printf '[Directories]\r\nPlugCFG=%s\\plugcfg\r\n[BitmapDirs]\r\n' "$hostWin" >"$work/host/3DSMAX.INI"
-printf '[Directories]\r\nAdditional MAX plug-ins=%s\\plugins\\\r\n' "$hostWin" >"$work/host/PLUGIN.INI"
+# A fake host installation of release 6.0 where a user's would be, named to setup.exe through a
+# registry tree of its own; its install record goes to a folder of the script's.
+prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$WINE_RUN")
+host="$prefix/drive_c/Program Files/Autodesk/3dsmax6"
+rm -rf "$host"
+mkdir -p "$host/plugins" "$host/plugcfg" "$host/maps"
+hostWin='C:\Program Files\Autodesk\3dsmax6'
+printf '[Directories]\r\nPlugCFG=%s\\plugcfg\r\n[BitmapDirs]\r\nDir1=%s\\maps\r\n' "$hostWin" "$hostWin" >"$host/3DSMAX.INI"
+printf '[Directories]\r\nAdditional MAX plug-ins=%s\\plugins\\\r\n' "$hostWin" >"$host/PLUGIN.INI"
+export KCF_SETUP_RECORD_DIR
+KCF_SETUP_RECORD_DIR=$("$WINE_RUN" winepath -w "$work/records" 2>/dev/null | tr -d '\r')
 keys='HKCU\Software\KcfSetupScreenshots'
 "$WINE_RUN" reg delete "$keys" /f >/dev/null 2>&1 || true
 "$WINE_RUN" reg add "$keys\\machine\\SOFTWARE\\Autodesk\\3DSMAX\\6.0" /v Installdir /d "$hostWin\\" /f >/dev/null 2>&1
@@ -52,6 +60,7 @@ for lang in en_US ja_JP ko_KR; do
   app=$!
   "$WINE_RUN" "$driver" wait "$title" >/dev/null 2>&1
   short=${lang%%_*}
+  [ "$lang" = en_US ] && "$WINE_RUN" "$driver" press "$title" 1015 >/dev/null 2>&1  # Setup
   shoot "$title" "$root/docs/setup-$short.png"
   if [ "$lang" = en_US ]; then
     "$WINE_RUN" "$driver" about "$title" >/dev/null 2>&1
@@ -62,5 +71,16 @@ for lang in en_US ja_JP ko_KR; do
   "$WINE_RUN" "$driver" close "$title" >/dev/null 2>&1 || true
   wait "$app" || true
 done
+
+# Uninstalling what the English run installed: the question answered Yes, then the progress.
+(cd "$work/package" && LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 "$WINE_RUN" setup.exe /U >/dev/null 2>&1) &
+app=$!
+"$WINE_RUN" "$driver" press "Uninstall" 6 >/dev/null 2>&1  # IDYES
+"$WINE_RUN" "$driver" wait "$title" >/dev/null 2>&1
+shoot "$title" "$root/docs/setup-uninstall.png"
+"$WINE_RUN" "$driver" close "$title" >/dev/null 2>&1 || true
+wait "$app" || true
+
 "$WINE_RUN" reg delete "$keys" /f >/dev/null 2>&1 || true
-echo "screenshots: docs/setup-en.png docs/setup-ja.png docs/setup-ko.png docs/setup-about.png"
+rm -rf "$host"
+echo "screenshots: docs/setup-en.png docs/setup-ja.png docs/setup-ko.png docs/setup-about.png docs/setup-uninstall.png"

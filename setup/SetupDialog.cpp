@@ -13,6 +13,7 @@
 void ListBoxLog::AddLine(const std::string& line)
 {
     list_.AddString(line);
+    list_.ShowLast();  // the newest line stays in view, as the install goes on
     UpdateWindow(list_.Handle());
 }
 

@@ -88,6 +88,12 @@ TEST_F(SetupDialogTest, SetupListsProgressAnswersPromptsAndDisablesItself)
     EXPECT_EQ(desktop.shown[1].caption, "Confirm");
     EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Copy missing.ttf", "-> " + Host("fonts\\"), "Copy b.txt",
                                                          "-> " + Host("scripts\\"), kFinishedInPart}));
+    // The list follows the install: its last line, the closing one, is in view.
+    HWND list = dialog->Progress().Handle();
+    RECT item = {}, client = {};
+    SendMessageA(list, LB_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&item));
+    GetClientRect(list, &client);
+    EXPECT_TRUE(item.top >= 0 && item.bottom <= client.bottom) << item.top << ".." << item.bottom;
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_SETUP)));
     // The keyboard still reaches the dialog: the focus is on Exit, which Enter now presses.
     EXPECT_EQ(GetFocus(), GetDlgItem(hwnd, IDCANCEL));

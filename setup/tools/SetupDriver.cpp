@@ -1,8 +1,9 @@
 // A small driver for setup.exe's window, used by the screenshot script: waits for the Setup dialog,
-// opens its About box through the system menu command, and closes windows.
+// opens its About box through the system menu command, presses a button, and closes windows.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -23,7 +24,7 @@ HWND WaitForWindow(const char* title, DWORD timeoutMs)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: setup_driver wait|about|close TITLE\n");
+        std::fprintf(stderr, "usage: setup_driver wait|about|close TITLE | press TITLE ID\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -34,8 +35,9 @@ int main(int argc, char** argv)
     }
     if (command == "about") PostMessageA(window, WM_SYSCOMMAND, 16, 0);
     else if (command == "close") PostMessageA(window, WM_CLOSE, 0, 0);
+    else if (command == "press" && argc > 3) PostMessageA(window, WM_COMMAND, MAKEWPARAM(std::atoi(argv[3]), BN_CLICKED), 0);
     else if (command != "wait") return 2;
-    // Let the window settle before the caller looks at it.
-    Sleep(command == "wait" ? 700 : 300);
+    // Let the window settle before the caller looks at it (a pressed Setup runs the install).
+    Sleep(command == "wait" ? 700 : command == "press" ? 2000 : 300);
     return 0;
 }

@@ -33,6 +33,8 @@ public:
     void ResetContent() const { SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0); }
     int Count() const { return static_cast<int>(SendMessageA(hwnd_, LB_GETCOUNT, 0, 0)); }
     std::string Line(int index) const;
+    // Scrolls so that the last line is in view.
+    void ShowLast() const { SendMessageA(hwnd_, LB_SETTOPINDEX, static_cast<WPARAM>(Count() > 0 ? Count() - 1 : 0), 0); }
 };
 
 class ComboBox : public Window {
