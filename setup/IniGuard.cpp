@@ -118,17 +118,61 @@ bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& afte
     return next == kept.size() && keyLines == 1 && headers == (sectionThere ? 0 : 1);
 }
 
+namespace {
+
+// The lines of a file without the headers of a section; false when the section is not there or
+// holds a key.
+bool LinesButTheEmptySection(const std::string& bytes, const char* section, std::vector<std::string>& kept)
+{
+    kept.clear();
+    bool inSection = false, sawHeader = false;
+    for (const std::string& line : Lines(bytes)) {
+        if (line[0] == '[') {
+            inSection = IsHeaderOf(line, section);
+            sawHeader = sawHeader || inSection;
+            if (inSection) continue;
+        } else if (inSection && line[0] != ';') {
+            return false;
+        }
+        if (!inSection) kept.push_back(line);
+    }
+    return sawHeader;
+}
+
+}  // namespace
+
+bool KeepsEveryLineButTheEmptySection(const std::string& before, const std::string& after, const char* section)
+{
+    std::vector<std::string> kept;
+    return LinesButTheEmptySection(before, section, kept) && kept == Lines(after);
+}
+
+bool IniGuard::HasSection(const std::string& path, const char* section)
+{
+    std::string text;
+    if (!ReadWholeFile(path, kLargestIni, text)) return false;
+    for (const std::string& line : Lines(text))
+        if (IsHeaderOf(line, section)) return true;
+    return false;
+}
+
 IniWrite IniGuard::Write(const IniFile& ini, const char* section, const std::string& key, const std::string& value)
 {
-    return Change(ini, section, key, &value);
+    return Change(ini, section, key, &value, Op::kWrite);
 }
 
 IniWrite IniGuard::Remove(const IniFile& ini, const char* section, const std::string& key)
 {
-    return Change(ini, section, key, nullptr);
+    return Change(ini, section, key, nullptr, Op::kRemoveKey);
 }
 
-IniWrite IniGuard::Change(const IniFile& ini, const char* section, const std::string& key, const std::string* value)
+IniWrite IniGuard::RemoveEmptySection(const IniFile& ini, const char* section)
+{
+    return Change(ini, section, std::string(), nullptr, Op::kRemoveEmptySection);
+}
+
+IniWrite IniGuard::Change(const IniFile& ini, const char* section, const std::string& key, const std::string* value,
+                          Op op)
 {
     if (!ini.Writable()) return IniWrite::kNotWritten;
     Guarded* file = nullptr;
@@ -147,17 +191,24 @@ IniWrite IniGuard::Change(const IniFile& ini, const char* section, const std::st
         file->state = State::kGivenUp;
         return PutBack(*file);
     }
-    const bool claimed = value ? ini.WriteValue(section, key.c_str(), *value, writer_)
-                               : ini.Writable() && writer_.Write(section, key.c_str(), nullptr, file->path);
+    std::vector<std::string> unused;
+    if (op == Op::kRemoveEmptySection && !LinesButTheEmptySection(before, section, unused))
+        return IniWrite::kWritten;  // gone already, or keys came into it since: nothing of ours to remove
+    const bool claimed = op == Op::kWrite        ? ini.WriteValue(section, key.c_str(), *value, writer_)
+                         : op == Op::kRemoveKey ? ini.Writable() && writer_.Write(section, key.c_str(), nullptr, file->path)
+                                                : ini.Writable() && writer_.Write(section, nullptr, nullptr, file->path);
     // The platform's word is not enough: a full disk cuts the file short and still answers success.
     std::string after;
     std::string readBack;
     const bool read = claimed && ReadWholeFile(file->path, kLargestIni, after);
     const bool present = read && ini.ReadValue(section, key.c_str(), readBack);
-    if (value && read && KeepsEveryLinePlusTheKey(before, after, section, key, *value) && present &&
+    if (op == Op::kWrite && read && KeepsEveryLinePlusTheKey(before, after, section, key, *value) && present &&
         readBack == Trimmed(*value))
         return IniWrite::kWritten;
-    if (!value && read && KeepsEveryLineButTheKey(before, after, section, key) && !present) return IniWrite::kWritten;
+    if (op == Op::kRemoveKey && read && KeepsEveryLineButTheKey(before, after, section, key) && !present)
+        return IniWrite::kWritten;
+    if (op == Op::kRemoveEmptySection && read && KeepsEveryLineButTheEmptySection(before, after, section))
+        return IniWrite::kWritten;
     file->state = State::kGivenUp;
     return PutBack(*file);
 }

@@ -27,6 +27,11 @@ public:
     IniWrite Write(const IniFile& ini, const char* section, const std::string& key, const std::string& value);
     // Removes one key, guarded alike: afterwards the file holds every line it held but the key's.
     IniWrite Remove(const IniFile& ini, const char* section, const std::string& key);
+    // Removes a section that holds no key, guarded alike: afterwards the file holds every line it
+    // held but the section's header.
+    IniWrite RemoveEmptySection(const IniFile& ini, const char* section);
+    // Whether the file has a header of that section (an empty section counts; a missing file has none).
+    static bool HasSection(const std::string& path, const char* section);
     // Removes the copies of the files that are whole; only a copy that could not be put back stays.
     void Finish();
 
@@ -43,7 +48,8 @@ private:
         bool copyExists = false;  // ours to remove
     };
 
-    IniWrite Change(const IniFile& ini, const char* section, const std::string& key, const std::string* value);
+    enum class Op { kWrite, kRemoveKey, kRemoveEmptySection };
+    IniWrite Change(const IniFile& ini, const char* section, const std::string& key, const std::string* value, Op op);
     IniWrite TakeCopy(Guarded& file);
     IniWrite PutBack(Guarded& file);
 
@@ -59,3 +65,5 @@ bool KeepsEveryLineButTheKey(const std::string& before, const std::string& after
                              const std::string& key);
 bool KeepsEveryLinePlusTheKey(const std::string& before, const std::string& after, const char* section,
                               const std::string& key, const std::string& value);
+// Did the section hold no key before, and does the file after hold every line but its header?
+bool KeepsEveryLineButTheEmptySection(const std::string& before, const std::string& after, const char* section);

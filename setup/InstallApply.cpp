@@ -188,13 +188,25 @@ bool PlanApplier::Register(const IniFile& ini, const std::string& section, const
     if (Refused(ini)) return false;
     std::string prior;
     ini.ReadValue(section.c_str(), key.c_str(), prior);
+    const bool newSection = !IniGuard::HasSection(ini.Path(), section.c_str());
     const IniWrite result = guard_.Write(ini, section.c_str(), key, value);
     if (result != IniWrite::kWritten) {
         Report(ini, result);
         return false;
     }
+    // Recorded before its key, so that uninstall, going backwards, empties the section first.
+    if (record_ && newSection) record_->Add(RecordEntry::IniSection(ini.Path(), section));
     if (record_) record_->Add(RecordEntry::IniKey(ini.Path(), section, key, value, prior));
     return true;
+}
+
+bool PlanApplier::RemoveEmptySection(const IniFile& ini, const std::string& section)
+{
+    if (Refused(ini)) return false;
+    const IniWrite result = guard_.RemoveEmptySection(ini, section.c_str());
+    if (result == IniWrite::kWritten) return true;
+    Report(ini, result);
+    return false;
 }
 
 bool PlanApplier::Unregister(const IniFile& ini, const std::string& section, const std::string& key)

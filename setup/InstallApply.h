@@ -59,6 +59,8 @@ public:
     // and not written again. Answers whether the key now holds the value.
     bool Register(const IniFile& ini, const std::string& section, const std::string& key, const std::string& value);
     // Removes a key the same way; answers whether it is gone.
+    // Removes a section that holds no key any more, guarded; false (and the user told) when it cannot.
+    bool RemoveEmptySection(const IniFile& ini, const std::string& section);
     bool Unregister(const IniFile& ini, const std::string& section, const std::string& key);
 
 private:

@@ -15,7 +15,7 @@ namespace {
 // A log larger than this is not one an install wrote.
 constexpr size_t kLargestLog = 64u << 20;
 
-const char* const kKindNames[] = {"copied", "deleted", "renamed", "made", "ini"};
+const char* const kKindNames[] = {"copied", "deleted", "renamed", "made", "ini", "section"};
 
 // Fields are separated by tabs, entries by line ends: those and "%" are written as "%XX".
 std::string Escaped(const std::string& text)
@@ -67,6 +67,7 @@ std::string Line(const RecordEntry& entry)
     case RecordEntry::Kind::kDeleted: fields.push_back(entry.saved); break;
     case RecordEntry::Kind::kRenamed: fields.push_back(entry.to); break;
     case RecordEntry::Kind::kMadeDir: break;
+    case RecordEntry::Kind::kIniSection: fields.push_back(entry.section); break;
     case RecordEntry::Kind::kIniKey: fields.insert(fields.end(), {entry.section, entry.key, entry.value, entry.prior}); break;
     }
     std::string line;
@@ -85,6 +86,7 @@ bool Parse(const std::string& line, RecordEntry& entry)
     else if (f[0] == "deleted" && count(3)) entry = RecordEntry::Deleted(f[1], f[2]);
     else if (f[0] == "renamed" && count(3)) entry = RecordEntry::Renamed(f[1], f[2]);
     else if (f[0] == "made" && count(2)) entry = RecordEntry::MadeDir(f[1]);
+    else if (f[0] == "section" && count(3)) entry = RecordEntry::IniSection(f[1], f[2]);
     else if (f[0] == "ini" && count(6)) entry = RecordEntry::IniKey(f[1], f[2], f[3], f[4], f[5]);
     else return false;
     return true;

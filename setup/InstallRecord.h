@@ -7,14 +7,15 @@
 #include <vector>
 
 struct RecordEntry {
-    enum class Kind { kCopied, kDeleted, kRenamed, kMadeDir, kIniKey };
+    enum class Kind { kCopied, kDeleted, kRenamed, kMadeDir, kIniKey, kIniSection };
     Kind kind = Kind::kCopied;
     std::string path;         // the host file or folder; kIniKey: the INI file; kRenamed: the old name
     std::string saved;        // kCopied: the file that was there before, kept in the record folder
                               // (empty: there was none); kDeleted: the deleted file, kept there
     std::string fingerprint;  // kCopied: of the file as installed
     std::string to;           // kRenamed: the new name
-    std::string section, key, value, prior;  // kIniKey: what was written, and what the key held before
+    std::string section, key, value, prior;  // kIniKey: what was written, and what the key held before;
+                                             // kIniSection: a section the install's keys were the first in
 
     static RecordEntry Copied(std::string path, std::string saved, std::string fingerprint)
     {
@@ -36,6 +37,12 @@ struct RecordEntry {
         return e;
     }
     static RecordEntry MadeDir(std::string path) { return Of(Kind::kMadeDir, std::move(path)); }
+    static RecordEntry IniSection(std::string file, std::string section)
+    {
+        RecordEntry e = Of(Kind::kIniSection, std::move(file));
+        e.section = std::move(section);
+        return e;
+    }
     static RecordEntry IniKey(std::string file, std::string section, std::string key, std::string value,
                               std::string prior)
     {

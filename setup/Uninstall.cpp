@@ -205,6 +205,19 @@ int InstallScript::Uninstall(ProgressLog& log)
             // Only an empty folder goes: what the user put there stays.
             if (!RemoveDirectoryA(last.path.c_str()) && Exists(last.path)) keepFor(last, last);
             break;
+        case RecordEntry::Kind::kIniSection: {
+            // A section the install made: once its keys are gone, its header goes too.
+            std::string id = last.path + "|" + last.section;
+            CharUpperBuffA(id.data(), static_cast<DWORD>(id.size()));
+            if (!done.insert("s" + id).second) break;
+            const IniFile& ini = SameText(last.path, maxIni_.Path()) ? maxIni_ : pluginIni_;
+            if (!SameText(ini.Path(), last.path)) break;
+            if (!writer.RemoveEmptySection(ini, last.section)) {
+                partial_ = true;
+                keepFor(last, last);
+            }
+            break;
+        }
         case RecordEntry::Kind::kIniKey: {
             std::string id = last.path + "|" + last.section + "|" + last.key;
             CharUpperBuffA(id.data(), static_cast<DWORD>(id.size()));

@@ -127,6 +127,22 @@ TEST_F(UninstallTest, InstallThenUninstallLeavesEverythingAsItWas)
     EXPECT_EQ(desktop.shown.back().text, temp / "max6" + " : Nothing of this package is installed there!");
 }
 
+TEST_F(UninstallTest, SectionsTheInstallMadeGoWithTheirKeys)
+{
+    // A PLUGIN.INI without [Help]: the install makes the section, uninstall takes it away again,
+    // and a section that was there empty before stays.
+    WriteText(Host("PLUGIN.INI"), "[Directories]\r\nAdditional MAX plug-ins=" + Host("plugins\\") + "\r\n[Empty]\r\n");
+    const Tree before = Snapshot();
+    Load();
+    ASSERT_EQ(Install(), 1);
+    EXPECT_EQ(IniValue(Host("PLUGIN.INI"), "Help", "Every Help"), Host("help\\h.chm"));
+    log.lines.clear();
+    EXPECT_EQ(Uninstall(), 1);
+    EXPECT_EQ(log.lines.back(), kUninstalled);
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_NE(ReadText(Host("PLUGIN.INI")).find("[Empty]"), std::string::npos);
+}
+
 TEST_F(UninstallTest, WhatTheUserChangedSinceIsKept)
 {
     Load();
