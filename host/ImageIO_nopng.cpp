@@ -9,7 +9,9 @@ bool DecodePng(ByteSource&, RasterSink&, std::string& error)
     return false;
 }
 
-bool EncodePng(AtomicFile&, const Image&, std::string& error)
+bool PngWritesSixteenBits() { return false; }
+
+bool EncodePng(AtomicFile&, const Image&, const WriteOptions&, std::string& error)
 {
     error = "this build of vphost writes PAM only";
     return false;
