@@ -121,5 +121,5 @@ inline void PackRow16(const Image& image, int y, unsigned char* row) { PackRow(i
 
 bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options, std::string& error);
 bool PngSupported();
-// Whether the build writes PNG at the 16-bit depth (the Windows system codec may not).
-bool PngWritesSixteenBits();
+// Whether the PNG encoder takes a compression level (the Windows system codec chooses its own).
+bool PngTakesCompressionLevel();

@@ -150,7 +150,7 @@ bool ReadRows(PngRead& r, ByteSource& source, RasterSink& sink, std::string& err
 
 }  // namespace
 
-bool PngWritesSixteenBits() { return true; }
+bool PngTakesCompressionLevel() { return true; }
 
 bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options, std::string& error)
 {

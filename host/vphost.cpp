@@ -352,6 +352,9 @@ int RenderFrame(const Options& o)
     const bool ours = FilterBlock(*filter, settings);
     if (ours) WarnOfAZeroKernel(settings);
 
+    if (o.compressionGiven && !PngTakesCompressionLevel())
+        std::fprintf(stderr, "vphost: note: this build's PNG encoder (the system's) chooses its own compression; --compression is not used\n");
+
     Image frame;
     if (!ReadImage(o.in, frame, error)) return Fail(error);
     IdImage mtl, obj;
@@ -647,7 +650,7 @@ int Run(int argc, char** argv)
     Options options;
     std::string error;
     if (!ParseOptions(args, options, error)) {
-        std::fprintf(stderr, "vphost: %s\n%s", error.c_str(), usage);
+        std::fprintf(stderr, "vphost: %s (vphost %s --help tells more)\n", error.c_str(), args[0].c_str());
         return 2;
     }
     if (options.command == "render") return Render(options);

@@ -143,3 +143,37 @@ TEST(WriteImage, EachFormatAndDepthReadsBackAsWritten)
     for (const char* refused : {"out.jpg", "out", "out.png.tmp"}) EXPECT_FALSE(CanWriteImage(refused, error)) << refused;
     EXPECT_TRUE(CanWriteImage("OUT.PGM", error));
 }
+
+// PNG files that another encoder wrote read as the PAM files of the same samples: in the native
+// build through libpng, in the Windows build through the system's imaging component.
+TEST(ReadImage, PngOfAnotherEncoderReadsAsItsPam)
+{
+    const struct {
+        const char *png, *pam;
+        int bits;  // the PNG's depth: 8 holds the PAM's nearest 8-bit levels
+    } cases[] = {{"libpng-rgba16.png", "rgba16.pam", 16}, {"libpng-rgba8.png", "rgba16.pam", 8},
+                 {"gray16.png", "gray16.pam", 16},         {"gray8.png", "gray8.pam", 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.png);
+        std::string error;
+        Image png, pam;
+        ASSERT_TRUE(ReadImage(std::string("testdata/") + c.png, png, error)) << error;
+        ASSERT_TRUE(ReadImage(std::string("testdata/") + c.pam, pam, error)) << error;
+        ASSERT_EQ(png.pixels.size(), pam.pixels.size());
+        const auto at = [&](uint16_t v) { return c.bits == 8 ? uint16_t(EightBitLevel(v) * 257) : v; };
+        for (size_t i = 0; i < pam.pixels.size(); ++i) {
+            const BMM_Color_64 p = png.pixels[i], q = pam.pixels[i];
+            EXPECT_TRUE(p.r == at(q.r) && p.g == at(q.g) && p.b == at(q.b) && p.a == at(q.a)) << "pixel " << i;
+        }
+    }
+    // Gray PNG files are id channels of their depth.
+    for (int bits : {8, 16}) {
+        const std::string name = "gray" + std::to_string(bits);
+        IdImage fromPng, fromPam;
+        std::string error;
+        ASSERT_TRUE(ReadIdImage("testdata/" + name + ".png", bits, fromPng, error)) << error;
+        ASSERT_TRUE(ReadIdImage("testdata/" + name + ".pam", bits, fromPam, error)) << error;
+        EXPECT_EQ(fromPng.values, fromPam.values) << name;
+        EXPECT_FALSE(ReadIdImage("testdata/" + name + ".png", 24 - bits, fromPng, error)) << name;
+    }
+}
