@@ -165,6 +165,15 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
         error = "--jobs goes with --frames";
         return false;
     }
+    if (!o.frames.empty()) {
+        long first, last;
+        FramePattern pattern;
+        if (!ParseFrameRange(o.frames, first, last, error) || !ParseFramePattern(o.in, "--in", pattern, error) ||
+            !ParseFramePattern(o.out, "--out", pattern, error) ||
+            !ParseFramePattern(o.mtlIds, "--mtl-ids", pattern, error) ||
+            !ParseFramePattern(o.objIds, "--obj-ids", pattern, error))
+            return false;
+    }
     // The settings' words and values are checked here, on defaults; they apply to the filter's block later.
     if (!o.settingArgs.empty()) {
         std::vector<std::string> settings = o.settingArgs;
