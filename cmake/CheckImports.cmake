@@ -1,6 +1,10 @@
 # Fails unless the PE file FILE imports only system DLLs (run with cmake -P; OBJDUMP names the tool).
 cmake_minimum_required(VERSION 3.25)
 set(allowed KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll COMDLG32.dll ADVAPI32.dll SHELL32.dll msvcrt.dll)
+# ALSO_ALLOWED: further system DLLs that one program may import (vphost.exe: OLE32.dll for the imaging component).
+if(ALSO_ALLOWED)
+  list(APPEND allowed ${ALSO_ALLOWED})
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${FILE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot read the import table of ${FILE}")

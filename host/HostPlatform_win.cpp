@@ -3,8 +3,34 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <io.h>
+
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back: quoted when it holds a blank
+// or a quote, with backslashes doubled where they stand before a quote.
+std::string QuoteArgument(const std::string& arg)
+{
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, '\\');
+    out += '"';
+    return out;
+}
+
+}  // namespace
 
 std::string DefaultPlugCfgDir()
 {
@@ -36,3 +62,89 @@ uint64_t RegularFileSize(std::FILE* file)
         return UINT64_MAX;
     return static_cast<uint64_t>(size.QuadPart);
 }
+
+unsigned ProcessorCount()
+{
+    SYSTEM_INFO info{};
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors < 1 ? 1u : static_cast<unsigned>(info.dwNumberOfProcessors);
+}
+
+std::string OwnProgramPath()
+{
+    char buffer[MAX_PATH + 1];
+    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    // A name that fills the buffer has been cut: never use it.
+    if (n == 0 || n >= sizeof buffer - 1) return {};
+    return std::string(buffer, n);
+}
+
+bool MakeTemporaryFile(std::string& path)
+{
+    char folder[MAX_PATH + 1], name[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder) return false;
+    if (GetTempFileNameA(folder, "vph", 0, name) == 0) return false;
+    path = name;
+    return true;
+}
+
+bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& errorPath,
+                  ProcessId& id, std::string& error)
+{
+    std::string commandLine;
+    for (const std::string& a : args) {
+        if (!commandLine.empty()) commandLine += ' ';
+        commandLine += QuoteArgument(a);
+    }
+    if (commandLine.size() >= 32767) {
+        error = "the command line for a frame is too long";
+        return false;
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE errorFile = CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                         &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (errorFile == INVALID_HANDLE_VALUE) {
+        error = "cannot create " + errorPath;
+        return false;
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = errorFile;
+    PROCESS_INFORMATION process{};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    const BOOL started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    const DWORD why = GetLastError();
+    CloseHandle(errorFile);
+    if (!started) {
+        error = "cannot start " + program + " (error " + std::to_string(why) + ")";
+        return false;
+    }
+    CloseHandle(process.hThread);
+    id = reinterpret_cast<ProcessId>(process.hProcess);
+    return true;
+}
+
+bool WaitForAnyProcess(std::vector<ProcessId>& running, ProcessId& ended, int& exitStatus)
+{
+    if (running.empty() || running.size() > MAXIMUM_WAIT_OBJECTS) return false;
+    std::vector<HANDLE> handles;
+    for (ProcessId p : running) handles.push_back(reinterpret_cast<HANDLE>(p));
+    const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
+    if (r >= WAIT_OBJECT_0 + handles.size()) return false;
+    const size_t index = r - WAIT_OBJECT_0;
+    DWORD code = 1;
+    if (!GetExitCodeProcess(handles[index], &code)) code = 1;
+    CloseHandle(handles[index]);
+    ended = running[index];
+    running.erase(running.begin() + static_cast<std::ptrdiff_t>(index));
+    exitStatus = static_cast<int>(code);
+    return true;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }

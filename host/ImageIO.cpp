@@ -12,6 +12,9 @@
 
 namespace {
 
+bool ReadNetpbmRaster(ByteSource& source, RasterSink& sink, long width, long height, long depth, long maxval,
+                      const char* format, std::string& error);
+
 constexpr size_t kPamHeaderLimit = 64 * 1024;
 // Room taken at first for an input that does not tell its size.
 constexpr uint64_t kFirstRoomBytes = 1 << 20;
@@ -180,18 +183,28 @@ private:
     RasterLayout layout_;
 };
 
-void WritePam(AtomicFile& file, const Image& image)
+// PAM (RGBA), PPM (RGB) or PGM (gray) at the depth asked for.
+void WriteNetpbm(AtomicFile& file, const Image& image, int channels, int depth)
 {
-    char header[128];
-    const int n = std::snprintf(header, sizeof header,
-                                "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
-                                image.width, image.height);
+    char header[160];
+    const int maxval = depth == 8 ? 255 : 65535;
+    const int n = channels == 4 ? std::snprintf(header, sizeof header,
+                                                "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL %d\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                                                image.width, image.height, maxval)
+                                : std::snprintf(header, sizeof header, "P%c\n%d %d\n%d\n", channels == 1 ? '5' : '6',
+                                                image.width, image.height, maxval);
     file.Write(header, static_cast<size_t>(n));
-    std::vector<unsigned char> row(static_cast<size_t>(image.width) * 8);
+    std::vector<unsigned char> row(static_cast<size_t>(image.width) * channels * (depth / 8));
     for (int y = 0; y < image.height && !file.Failed(); ++y) {
-        PackRow16(image, y, row.data());
+        PackRow(image, y, channels, depth, row.data());
         file.Write(row.data(), row.size());
     }
+}
+
+// The number of channels a netpbm name is written with; 0 for any other name.
+int NetpbmChannels(const std::string& path)
+{
+    return HasExtension(path, ".pam") ? 4 : HasExtension(path, ".ppm") ? 3 : HasExtension(path, ".pgm") ? 1 : 0;
 }
 
 // Reads path through sink, with the reason prefixed by path on failure; running out of memory is
@@ -252,14 +265,20 @@ size_t MemorySource::Read(unsigned char* out, size_t size)
     return n;
 }
 
-void PackRow16(const Image& image, int y, unsigned char* row)
+void PackRow(const Image& image, int y, int channels, int depth, unsigned char* row)
 {
     const BMM_Color_64* p = image.pixels.data() + static_cast<size_t>(y) * image.width;
     for (int x = 0; x < image.width; ++x, ++p) {
-        const uint16_t v[4] = {p->r, p->g, p->b, p->a};
-        for (int c = 0; c < 4; ++c) {
-            *row++ = static_cast<unsigned char>(v[c] >> 8);
-            *row++ = static_cast<unsigned char>(v[c] & 0xFF);
+        uint16_t v[4] = {p->r, p->g, p->b, p->a};
+        if (channels == 1 && !(p->r == p->g && p->g == p->b))
+            v[0] = static_cast<uint16_t>((uint64_t(p->r) * 299 + uint64_t(p->g) * 587 + uint64_t(p->b) * 114 + 500) / 1000);
+        for (int c = 0; c < channels; ++c) {
+            if (depth == 8) {
+                *row++ = static_cast<unsigned char>(EightBitLevel(v[c]));
+            } else {
+                *row++ = static_cast<unsigned char>(v[c] >> 8);
+                *row++ = static_cast<unsigned char>(v[c] & 0xFF);
+            }
         }
     }
 }
@@ -310,11 +329,41 @@ bool DecodePam(ByteSource& source, RasterSink& sink, std::string& error)
         error = "PAM: MAXVAL must be 255 or 65535";
         return false;
     }
+    return ReadNetpbmRaster(source, sink, width, height, depth, maxval, "PAM", error);
+}
+
+bool DecodePnm(ByteSource& source, int channels, RasterSink& sink, std::string& error)
+{
+    const char* const format = channels == 1 ? "PGM" : "PPM";
+    size_t headerBytes = 2;
+    long values[3];
+    std::string token;
+    int last = 0;
+    // Width, height and maxval, each ended by a blank; one blank byte before the samples.
+    for (long& value : values) {
+        if (!NextToken(source, headerBytes, token, last) || last < 0 || !ParseHeaderNumber(token, value)) {
+            error = std::string(format) + " header: a width, height and maxval are expected";
+            return false;
+        }
+    }
+    if (!CheckSize(values[0], values[1], error)) return false;
+    if (values[2] != 255 && values[2] != 65535) {
+        error = std::string(format) + ": maxval must be 255 or 65535";
+        return false;
+    }
+    return ReadNetpbmRaster(source, sink, values[0], values[1], channels, values[2], format, error);
+}
+
+namespace {
+
+bool ReadNetpbmRaster(ByteSource& source, RasterSink& sink, long width, long height, long depth, long maxval,
+                      const char* format, std::string& error)
+{
     const int bytesPerSample = maxval == 255 ? 1 : 2;
     const size_t perRow = static_cast<size_t>(width) * depth;
     const size_t rowBytes = perRow * bytesPerSample;
     const uint64_t remaining = source.Remaining();
-    const char* const shortFile = "PAM: the file is shorter than its header says";
+    const std::string shortFile = std::string(format) + ": the file is shorter than its header says";
     if (remaining != ByteSource::kUnknown && remaining < uint64_t(rowBytes) * height) {
         error = shortFile;
         return false;
@@ -338,15 +387,25 @@ bool DecodePam(ByteSource& source, RasterSink& sink, std::string& error)
     return true;
 }
 
+}  // namespace
+
 bool DecodeImage(ByteSource& source, RasterSink& sink, std::string& error)
 {
     static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     unsigned char head[8];
     size_t n = source.Read(head, 2);
     if (n == 2 && head[0] == 'P' && head[1] == '7') return DecodePam(source, sink, error);
+    if (n == 2 && head[0] == 'P' && (head[1] == '5' || head[1] == '6')) {
+        unsigned char c;
+        if (source.Read(&c, 1) != 1 || !std::isspace(c)) {
+            error = "not a PGM or PPM file";
+            return false;
+        }
+        return DecodePnm(source, head[1] == '5' ? 1 : 3, sink, error);
+    }
     if (n == 2) n += source.Read(head + 2, 6);
     if (n == 8 && std::memcmp(head, pngSignature, 8) == 0) return DecodePng(source, sink, error);
-    error = source.error().empty() ? "not a PNG or PAM image" : source.error();
+    error = source.error().empty() ? "not a PNG, PAM, PGM or PPM image" : source.error();
     return false;
 }
 
@@ -401,19 +460,29 @@ bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& e
     return ReadThrough(path, sink, error);
 }
 
+bool CanWriteImage(const std::string& path, std::string& error)
+{
+    if (NetpbmChannels(path) || (HasExtension(path, ".png") && PngSupported())) return true;
+    error = path + ": this build writes " + (PngSupported() ? "*.png, " : "") +
+            "*.pam, *.ppm and *.pgm; the name says none of them";
+    return false;
+}
+
 bool WriteImage(const std::string& path, const Image& image, std::string& error)
 {
-    const bool pam = HasExtension(path, ".pam");
-    if (!pam && !PngSupported()) {
-        error = path + ": this build writes PAM only; name the output *.pam";
-        return false;
-    }
+    return WriteImage(path, image, WriteOptions{}, error);
+}
+
+bool WriteImage(const std::string& path, const Image& image, const WriteOptions& options, std::string& error)
+{
+    if (!CanWriteImage(path, error)) return false;
+    const int channels = NetpbmChannels(path);
     AtomicFile file;
     if (!file.Open(path, error)) return false;
     std::string why;
     bool encoded = true;
-    if (pam) WritePam(file, image);
-    else encoded = EncodePng(file, image, why);
+    if (channels) WriteNetpbm(file, image, channels, options.depth);
+    else encoded = EncodePng(file, image, options, why);
     // A failed write is Commit's to report; an encoder's own failure is reported here.
     if (encoded || file.Failed()) return file.Commit(error) && encoded;
     file.Abandon();

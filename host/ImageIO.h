@@ -1,5 +1,5 @@
-// vphost's image files: PNG (native build) and PAM, read into host frames and id channels, and
-// written as 16-bit RGBA without ever leaving a partial file behind.
+// vphost's image files: PNG, PAM, PGM and PPM, read into host frames and id channels, and written
+// at 8 or 16 bits without ever leaving a partial file behind.
 #pragma once
 
 #include "AtomicFile.h"
@@ -79,9 +79,10 @@ public:
 // Decoders stream their input: the signature first, then the header, then row by row, failing at
 // the first row the input does not hold. Memory grows with the rows read, never ahead of the data.
 bool DecodeImage(ByteSource& source, RasterSink& sink, std::string& error);
-// The same after the signature has been read: PNG's eight bytes, PAM's "P7".
+// The same after the signature has been read: PNG's eight bytes, PAM's "P7", PGM's "P5", PPM's "P6".
 bool DecodePng(ByteSource& source, RasterSink& sink, std::string& error);
 bool DecodePam(ByteSource& source, RasterSink& sink, std::string& error);
+bool DecodePnm(ByteSource& source, int channels, RasterSink& sink, std::string& error);
 // The whole of bytes into a raster (tests and the fuzz target).
 bool DecodeImage(const std::vector<unsigned char>& bytes, Raster& out, std::string& error);
 
@@ -94,11 +95,31 @@ bool RasterToIds(Raster raster, int bits, IdImage& out, std::string& error);
 bool ReadImage(const std::string& path, Image& out, std::string& error);
 // Reads a one-channel id image of exactly the given bit depth (8 or 16).
 bool ReadIdImage(const std::string& path, int bits, IdImage& out, std::string& error);
-// Writes 16-bit RGBA: PAM for a ".pam" name, PNG otherwise (where the build has PNG).
+// How an image is written. compression is PNG's zlib level 0..9; -1 takes kFastPngCompression.
+struct WriteOptions {
+    int depth = 16;  // bits a sample: 8 or 16
+    int compression = -1;
+};
+// The PNG level written unless the user asks for another: about nine times as fast as zlib's
+// default level 6, for files about an eighth larger (docs/performance.md).
+constexpr int kFastPngCompression = 1;
+
+// Whether path's extension names a format this build writes; error says which it does.
+bool CanWriteImage(const std::string& path, std::string& error);
+// Writes by the extension: ".png" RGBA, ".pam" RGBA, ".ppm" RGB, ".pgm" gray (the colour's own
+// value where red, green and blue are equal, else its luma, 0.299 R + 0.587 G + 0.114 B).
 bool WriteImage(const std::string& path, const Image& image, std::string& error);
+bool WriteImage(const std::string& path, const Image& image, const WriteOptions& options, std::string& error);
 
+// A 16-bit sample at 8 bits: the nearest level, (v * 255 + 32767) / 65535, so that v * 257 gives
+// back v.
+inline uint16_t EightBitLevel(uint16_t v) { return static_cast<uint16_t>((uint32_t(v) * 255 + 32767) / 65535); }
+// Row y of image as big-endian samples: channels 1 (gray), 3 (RGB) or 4 (RGBA), at depth 8 or 16.
+void PackRow(const Image& image, int y, int channels, int depth, unsigned char* row);
 // Row y of image as big-endian 16-bit RGBA samples (width x 8 bytes).
-void PackRow16(const Image& image, int y, unsigned char* row);
+inline void PackRow16(const Image& image, int y, unsigned char* row) { PackRow(image, y, 4, 16, row); }
 
-bool EncodePng(AtomicFile& file, const Image& image, std::string& error);
+bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options, std::string& error);
 bool PngSupported();
+// Whether the PNG encoder takes a compression level (the Windows system codec chooses its own).
+bool PngTakesCompressionLevel();

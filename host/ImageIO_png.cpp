@@ -1,4 +1,4 @@
-// PNG decoding, streamed row by row, and 16-bit RGBA encoding with libpng.
+// PNG decoding, streamed row by row, and 8- or 16-bit RGBA encoding with libpng.
 #include "ImageIO.h"
 
 #include <png.h>
@@ -150,7 +150,9 @@ bool ReadRows(PngRead& r, ByteSource& source, RasterSink& sink, std::string& err
 
 }  // namespace
 
-bool EncodePng(AtomicFile& file, const Image& image, std::string& error)
+bool PngTakesCompressionLevel() { return true; }
+
+bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options, std::string& error)
 {
     ErrorSink sink{};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnError, OnWarning);
@@ -160,18 +162,20 @@ bool EncodePng(AtomicFile& file, const Image& image, std::string& error)
         error = "out of memory";
         return false;
     }
-    std::vector<unsigned char> row(static_cast<size_t>(image.width) * 8);
+    const int depth = options.depth == 8 ? 8 : 16;
+    std::vector<unsigned char> row(static_cast<size_t>(image.width) * 4 * (depth / 8));
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         error = std::string("cannot write PNG: ") + sink.message;
         return false;
     }
     png_set_write_fn(png, &file, WriteBytes, FlushNothing);
-    png_set_IHDR(png, info, image.width, image.height, 16, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+    png_set_compression_level(png, options.compression < 0 ? kFastPngCompression : options.compression);
+    png_set_IHDR(png, info, image.width, image.height, depth, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < image.height; ++y) {
-        PackRow16(image, y, row.data());
+        PackRow(image, y, 4, depth, row.data());
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);

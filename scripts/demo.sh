@@ -13,10 +13,11 @@ cp "$res/sample.png" "$out/before.png"
 
 "$bin/vphost" info --filter "$bin/ZAV_KCF.so" --plugcfg "$out/plugcfg"
 
-"$bin/kcftool" block --out "$out/sharpen.blk" --name "Sharpen" --kernel "0 -1 0; -1 5 -1; 0 -1 0"
-"$bin/vphost" render --filter "$bin/ZAV_KCF.so" --plugcfg "$out/plugcfg" --config "$out/sharpen.blk" \
+# The settings on vphost's command line ...
+"$bin/vphost" render --filter "$bin/ZAV_KCF.so" --plugcfg "$out/plugcfg" --kernel "0 -1 0; -1 5 -1; 0 -1 0" \
   --in "$out/before.png" --out "$out/after-sharpen.png"
 
+# ... or in a configuration block, as the host stores them with the queue.
 "$bin/kcftool" block --out "$out/emboss-disc.blk" --name "Emboss the disc" --kernel "-2 -1 0; -1 1 1; 0 1 2" \
   --offset 16384 --source mtl --mtl-id 1
 "$bin/vphost" render --filter "$bin/ZAV_KCF.so" --plugcfg "$out/plugcfg" --config "$out/emboss-disc.blk" \

@@ -54,9 +54,12 @@ struct Writer {
 };
 
 inline std::string KcftoolBlock(const std::string& out) { return "kcftool block --out " + out; }
+// A kernel that is not all zero: vphost warns of one that is, and these tests count the lines it writes.
+inline const std::string identityKernel = " --kernel \"0 0 0; 0 1 0; 0 0 0\"";
 inline std::string VphostRender(const std::string& out)
 {
-    return "vphost render --filter " + moduleName + " --in " + Path("in.pam") + " --out " + out + " --plugcfg " + dir;
+    return "vphost render --filter " + moduleName + identityKernel + " --in " + Path("in.pam") + " --out " + out +
+           " --plugcfg " + dir;
 }
 
 // vphost's input: 100 x 100 16-bit RGBA, an output of two 64 KiB writes.

@@ -189,13 +189,13 @@ TEST_F(ToolFiles, HostileImagesAreRefusedWithinSmallMemory)
     const std::string header = "P7\nWIDTH 8192\nHEIGHT 8192\nDEPTH 4\nMAXVAL 65535\nENDHDR\n";
     Put(Path("whole.pam"), header);
     fs::resize_file(Path("whole.pam"), header.size() + (uintmax_t(8192) * 8192 * 8));
-    const std::string render = "./vphost render --filter " + moduleName + " --out " + Path("never.pam") + " --in ";
+    const std::string render = "./vphost render --filter " + moduleName + identityKernel + " --out " + Path("never.pam") + " --in ";
     struct Case {
         std::string command, says;
     };
     const Case cases[] = {
-        {render + "/dev/zero", "not a PNG or PAM image"},
-        {render + Path("sparse.bin"), "not a PNG or PAM image"},
+        {render + "/dev/zero", "not a PNG, PAM, PGM or PPM image"},
+        {render + Path("sparse.bin"), "not a PNG, PAM, PGM or PPM image"},
         {render + Path("huge.png"), "Not enough image data"},
         {render + Path("huge.pam"), "shorter than its header says"},
         {render + Path("whole.pam"), "whole.pam: not enough memory for a 8192x8192 image"},

@@ -81,3 +81,28 @@ int main(int argc, char** argv)
     moduleName = argv[1];
     return RUN_ALL_TESTS();
 }
+
+// A sequence whose frames' writes fail (the fault injected into every frame's process): each frame
+// is named with the write's reason, an old file stays whole, and no temporary file is left.
+TEST_F(ToolFiles, SequenceWithFailingWritesLeavesEveryOldFrame)
+{
+    for (int f : {2, 3})
+        fs::copy_file(Path("in.pam"), Path("in-" + std::to_string(f) + ".pam"), fs::copy_options::overwrite_existing);
+    Put(Path("seq-2.pam"), "the old frame 2");
+    fs::remove(Path("seq-3.pam"));
+    Outcome r;
+    {
+        ScopedEnvironment seam("KCF_TEST_WRITE_FAULT", "short:1");
+        r = RunCapturing("vphost render --filter " + moduleName + identityKernel + " --frames 2-3 --jobs 2 --in " +
+                         Path("in-%d.pam") + " --out " + Path("seq-%d.pam") + " --plugcfg " + dir);
+    }
+    EXPECT_EQ(r.status, 1) << r.err;
+    for (int f : {2, 3}) {
+        const std::string out = Path("seq-" + std::to_string(f) + ".pam");
+        EXPECT_NE(r.err.find("frame " + std::to_string(f) + " failed: " + out + ": cannot write: "), std::string::npos)
+            << r.err;
+    }
+    EXPECT_EQ(Contents(Path("seq-2.pam")), "the old frame 2");
+    EXPECT_FALSE(fs::exists(Path("seq-3.pam")));
+    EXPECT_TRUE(Temporaries(dir).empty());
+}

@@ -20,7 +20,7 @@ TEST_F(ToolFiles, LargestFrameRendersOrFailsInOneLine)
     ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
     CloseHandle(file);
 
-    const Outcome r = RunCapturing("vphost render --filter " + moduleName + " --in " + in + " --out " + out +
+    const Outcome r = RunCapturing("vphost render --filter " + moduleName + identityKernel + " --in " + in + " --out " + out +
                                " --plugcfg " + dir);
     if (r.status == 0) {
         EXPECT_TRUE(fs::exists(out));

@@ -1,9 +1,12 @@
 // vphost end to end: the built program loads the built module and filters image files exactly as
 // the reference engine does, and every failure ends with a message, a non-zero status and no output.
 #include "ConvolveEngine.h"
+#include "FramePattern.h"
 #include "HostPlatform.h"
 #include "ImageIO.h"
 #include "KernelRecord.h"
+#include "PresetLibrary.h"
+#include "SettingsText.h"
 #include "PreviewKernel.h"
 #include "RunProgram.h"
 #include "StarterPresets.h"
@@ -92,6 +95,56 @@ void ExpectSameImage(const Image& a, const Image& b)
 }
 
 std::string Render(const std::string& extra) { return "vphost render --filter " + moduleName + " " + extra; }
+
+std::string Contents(const std::string& path)
+{
+    std::string text;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// Runs a command line with its standard output and error kept.
+Outcome RunCapturing(const std::string& commandLine)
+{
+    // Files of their own each time: under Wine a program just ended may hold the last ones a moment.
+    static int runs = 0;
+    const std::string out = Path("stdout-" + std::to_string(++runs) + ".txt"), err = Path("stderr-" + std::to_string(runs) + ".txt");
+    const int status = RunProgram(commandLine + " >" + out + " 2>" + err, false);
+    // Windows writes text lines with CR LF.
+    const auto lines = [](std::string text) {
+        std::erase(text, '\r');
+        return text;
+    };
+    return {status, lines(Contents(out)), lines(Contents(err))};
+}
+
+size_t CountOf(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+FilterSettings WithKernel(const char* rows, int32_t divisor, int32_t offset, int32_t invert)
+{
+    FilterSettings s = DefaultFilterSettings();
+    std::string error;
+    EXPECT_TRUE(ParseKernel(rows, s.kernel, error)) << error;
+    s.kernel.divisor = divisor;
+    s.kernel.offset = offset;
+    s.kernel.invert = invert;
+    return s;
+}
 
 class VphostTest : public ::testing::Test {
 protected:
@@ -275,12 +328,217 @@ TEST_F(VphostTest, FailuresExitNonZeroAndLeaveNoOutput)
         Render("--in " + Path("f-in.pam") + " --out " + dir + "/no/such/dir/out.pam"),
         Render("--in " + Path("f-in.pam")),                       // no output named
         Render("--abort-at-row -1" + good),
+        Render("--depth 12" + good),
+        Render("--compression 10" + good),
+        Render("--frames 1-3 --jobs 0 --in " + Path("f%d.pam") + " --out " + Path("never%d.pam")),
+        Render("--frames 3-1 --in " + Path("f%d.pam") + " --out " + Path("never%d.pam")),
+        Render("--frames 1-3 --in " + Path("f%n.pam") + " --out " + Path("never%d.pam")),
+        Render("--frames 1-3 --in " + Path("f-in.pam") + " --out " + out),   // no frame number in the names
+        Render("--in " + Path("f-in.pam") + " --out " + Path("never.jpg")),  // a format the build cannot write
         "vphost frobnicate --filter " + moduleName,
     };
     for (const std::string& command : failing) {
         EXPECT_NE(RunProgram(command), 0) << command;
         EXPECT_FALSE(Exists(out)) << command;
     }
+}
+
+// The settings given on the command line render as the same settings stored in a block: BLOCK
+// first, the options over it; a preset comes from the library in the plug-in configuration folder.
+TEST_F(VphostTest, SettingsOnTheCommandLineRenderAsTheirBlock)
+{
+    const Image in = RandomImage(19, 13, 11);
+    std::string error;
+    ASSERT_TRUE(WriteImage(Path("opt-in.pam"), in, error)) << error;
+    const FilterSettings base = WithKernel("1 2 1; 2 4 2; 1 2 1", 16, 100, 0);
+    WriteBlock("base.blk", base);
+    const FilterSettings edge = WithKernel("0 0 -1 0 0; 0 -1 -2 -1 0; -1 -2 17 -2 -1; 0 -1 -2 -1 0; 0 0 -1 0 0", 3, -50, 1);
+    std::remove(Path("ZAV_KCF.SET").c_str());
+    ASSERT_EQ(AppendPreset(Path("ZAV_KCF.SET").c_str(), "Edge test", &edge.kernel), 1);
+
+    FilterSettings overBase = base;
+    overBase.kernel.divisor = 2;
+    FilterSettings kernelOverBase = WithKernel("0 -1 0; -1 5 -1; 0 -1 0", 16, 100, 0);
+    const struct {
+        std::string options;
+        FilterSettings settings;
+    } cases[] = {
+        {"--kernel \"1 2 1; 2 4 2; 1 2 1\" --divisor 16 --offset 100", base},
+        {"--kernel \"0 -1 0; -1 5 -1; 0 -1 0\" --offset 300 --invert", WithKernel("0 -1 0; -1 5 -1; 0 -1 0", 1, 300, 1)},
+        {"--config " + Path("base.blk") + " --divisor 2", overBase},
+        {"--config " + Path("base.blk") + " --kernel \"0 -1 0; -1 5 -1; 0 -1 0\"", kernelOverBase},
+        {"--preset \"Edge test\"", edge},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        std::remove(Path("opt-out.pam").c_str());
+        std::remove(Path("blk-out.pam").c_str());
+        const std::string io = " --in " + Path("opt-in.pam") + " --plugcfg " + dir + " --out ";
+        ASSERT_EQ(RunProgram(Render(c.options + io + Path("opt-out.pam"))), 0);
+        WriteBlock("case.blk", c.settings);
+        ASSERT_EQ(RunProgram(Render("--config " + Path("case.blk") + io + Path("blk-out.pam"))), 0);
+        Image byOptions, byBlock;
+        ASSERT_TRUE(ReadImage(Path("opt-out.pam"), byOptions, error)) << error;
+        ASSERT_TRUE(ReadImage(Path("blk-out.pam"), byBlock, error)) << error;
+        ExpectSameImage(byOptions, byBlock);
+        ExpectSameImage(byOptions, Expected(in, c.settings, nullptr, 0));
+    }
+    // A setting that does not parse, a preset the library lacks, a preset with a divisor: refused.
+    for (const char* bad : {"--divisor x", "--preset \"No such\"", "--preset \"Edge test\" --divisor 2", "--source all"}) {
+        std::remove(Path("opt-out.pam").c_str());
+        EXPECT_NE(RunProgram(Render(std::string(bad) + " --in " + Path("opt-in.pam") + " --plugcfg " + dir + " --out " +
+                                    Path("opt-out.pam"))),
+                  0)
+            << bad;
+        EXPECT_FALSE(Exists(Path("opt-out.pam"))) << bad;
+    }
+}
+
+// --depth 8 writes each sample at its nearest 8-bit level.
+TEST_F(VphostTest, EightBitOutputIsTheNearestLevel)
+{
+    const Image in = RandomImage(9, 7, 21);
+    std::string error;
+    ASSERT_TRUE(WriteImage(Path("d-in.pam"), in, error)) << error;
+    ASSERT_EQ(RunProgram(Render("--kernel \"0 0 0; 0 1 0; 0 0 0\" --depth 8 --in " + Path("d-in.pam") + " --out " +
+                                Path("d-out.pam") + " --plugcfg " + dir)),
+              0);
+    Image out;
+    ASSERT_TRUE(ReadImage(Path("d-out.pam"), out, error)) << error;
+    Image want = in;
+    for (auto& p : want.pixels)
+        p = {uint16_t(EightBitLevel(p.r) * 257), uint16_t(EightBitLevel(p.g) * 257), uint16_t(EightBitLevel(p.b) * 257),
+             uint16_t(EightBitLevel(p.a) * 257)};
+    ExpectSameImage(out, want);
+}
+
+// What renders but will not look as the user may expect is said on standard error; the exit status
+// stays 0.
+TEST_F(VphostTest, WarnsOfAZeroKernelAndAnIdOnNoPixel)
+{
+    const Image in = RandomImage(6, 5, 4);
+    std::string error;
+    ASSERT_TRUE(WriteImage(Path("w-in.pam"), in, error)) << error;
+    WriteGrayPam(Path("w-obj.pam"), 6, 5, std::vector<uint16_t>(30, 7), 65535);
+    const std::string io = " --in " + Path("w-in.pam") + " --out " + Path("w-out.pam") + " --plugcfg " + dir;
+    const struct {
+        std::string options, says;
+    } cases[] = {
+        {"", "the kernel's weights are all zero: the filtered pixels come out black"},
+        {"--kernel \"0 0 0; 0 0 0; 0 0 0\" --offset 500", "at the level 500 of 65535"},
+        {"--kernel \"0 0 0; 0 1 0; 0 0 0\" --source obj --obj-id 5 --obj-ids " + Path("w-obj.pam"),
+         "w-obj.pam: no pixel has the object id 5: the frame comes out unchanged"},
+        {"--kernel \"0 0 0; 0 1 0; 0 0 0\" --source obj --obj-id 7 --obj-ids " + Path("w-obj.pam"), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const Outcome r = RunCapturing(Render(c.options + io));
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (c.says.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find("vphost: warning: "), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        }
+    }
+}
+
+// A sequence renders every frame it can; a frame that fails is named on one line, leaves no file,
+// and makes the exit status non-zero.
+TEST_F(VphostTest, SequenceWithAMissingFrameWritesTheOthers)
+{
+    ASSERT_TRUE(MakeDirectories(Path("seq")));
+    std::string error;
+    std::vector<Image> frames;
+    for (int f = 1; f <= 4; ++f) {
+        frames.push_back(RandomImage(8, 6, 100 + f));
+        std::remove(Path("seq/out-" + std::to_string(f) + ".pam").c_str());
+        if (f != 3) {
+            ASSERT_TRUE(WriteImage(Path("seq/in_0" + std::to_string(f) + ".pam"), frames.back(), error)) << error;
+        }
+    }
+    const FilterSettings s = WithKernel("0 1 0; 1 -4 1; 0 1 0", 1, 20000, 0);
+    const Outcome r = RunCapturing(Render("--kernel \"0 1 0; 1 -4 1; 0 1 0\" --offset 20000 --frames 1-4 --jobs 2 --in " +
+                                          Path("seq/in_%02d.pam") + " --out " + Path("seq/out-%d.pam") + " --plugcfg " + dir));
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(CountOf(r.err, "failed: "), 1u) << r.err;
+    EXPECT_NE(r.err.find("frame 3 failed: " + Path("seq/in_03.pam") + ": cannot open"), std::string::npos) << r.err;
+    for (int f = 1; f <= 4; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        const std::string out = Path("seq/out-" + std::to_string(f) + ".pam");
+        if (f == 3) {
+            EXPECT_FALSE(Exists(out));
+            continue;
+        }
+        Image got;
+        ASSERT_TRUE(ReadImage(out, got, error)) << error;
+        ExpectSameImage(got, Expected(frames[f - 1], s, nullptr, 0));
+    }
+}
+
+TEST(FramePattern, OnlyOneFrameNumberFieldIsTaken)
+{
+    const struct {
+        const char* pattern;
+        bool ok;
+        const char* frame12;
+    } cases[] = {
+        {"f%04d.png", true, "f0012.png"}, {"f%d.png", true, "f12.png"},   {"f%01d.png", true, "f12.png"},
+        {"%09d", true, "000000012"},      {"100%%_%d.png", true, "100%_12.png"}, {"same.png", true, "same.png"},
+        {"f%n.png", false, ""},           {"f%s.png", false, ""},          {"f%x.png", false, ""},
+        {"f%4d.png", false, ""},          {"f%010d.png", false, ""},       {"f%d_%d.png", false, ""},
+        {"f%", false, ""},                {"f%0", false, ""},              {"f%-4d.png", false, ""},
+        {"f%ld.png", false, ""},          {"%%%", false, ""},              {"f%*d.png", false, ""},
+    };
+    for (const auto& c : cases) {
+        FramePattern p;
+        std::string error;
+        EXPECT_EQ(ParseFramePattern(c.pattern, "--in", p, error), c.ok) << c.pattern;
+        if (c.ok) {
+            EXPECT_EQ(FrameFileName(p, 12), c.frame12) << c.pattern;
+        } else {
+            EXPECT_NE(error.find(c.pattern), std::string::npos) << error;
+        }
+    }
+    const struct {
+        const char* range;
+        bool ok;
+        long first, last;
+    } ranges[] = {{"1-50", true, 1, 50},  {"7", true, 7, 7},      {"0-99999", true, 0, 99999}, {"50-1", false, 0, 0},
+                  {"1-100001", false, 0, 0}, {"-5", false, 0, 0}, {"1-", false, 0, 0},         {"1-2-3", false, 0, 0},
+                  {"999999999", false, 0, 0}, {"", false, 0, 0},  {"1 -5", false, 0, 0},       {"0x10", false, 0, 0}};
+    for (const auto& r : ranges) {
+        long first = -1, last = -1;
+        std::string error;
+        EXPECT_EQ(ParseFrameRange(r.range, first, last, error), r.ok) << r.range;
+        if (r.ok) {
+            EXPECT_TRUE(first == r.first && last == r.last) << r.range;
+        }
+    }
+}
+
+TEST_F(VphostTest, VersionAndHelpPerCommand)
+{
+    const struct {
+        std::string command;
+        int status;
+        const char *out, *err;
+    } cases[] = {
+        {"vphost --version", 0, "vphost " KCF_VERSION_TEXT "\n", ""},
+        {"vphost render --help", 0, "usage: vphost render", ""},
+        {"vphost info --filter x --help", 0, "usage: vphost info", ""},
+        {"vphost frobnicate --help", 2, "", "vphost: unknown command 'frobnicate'\n"},
+        {"vphost render --filter " + moduleName + " --frobnicate 1 --in a.pam --out b.pam", 2, "",
+         "vphost: unknown option --frobnicate"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = RunCapturing(c.command);
+        EXPECT_EQ(r.status, c.status) << c.command;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << c.command << ": " << r.out;
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << c.command << ": " << r.err;
+    }
+    // The test-only option stays out of the user's help.
+    EXPECT_EQ(RunCapturing("vphost render --help").out.find("abort"), std::string::npos);
 }
 
 TEST_F(VphostTest, InfoNamesTheModule)
