@@ -177,12 +177,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
     // The settings' words and values are checked here, on defaults; they apply to the filter's block later.
     if (!o.settingArgs.empty()) {
         std::vector<std::string> settings = o.settingArgs;
-        settings.insert(settings.end(), {"--out", "-"});
         if (std::find(settings.begin(), settings.end(), "--preset") != settings.end() &&
             std::find(settings.begin(), settings.end(), "--library") == settings.end())
             settings.insert(settings.end(), {"--library", "-"});
         FilterSettings ignored = DefaultFilterSettings();
         BlockOptions parsed;
+        parsed.outRequired = false;
         if (!ParseBlockOptions(settings, ignored, parsed, error)) return false;
     }
     return true;
@@ -251,30 +251,14 @@ bool ApplySettings(ImageFilter& filter, const Options& o, std::string& error)
     }
     std::vector<std::string> args = o.settingArgs;
     BlockOptions parsed;
+    parsed.outRequired = false;  // the block goes to the filter, not to a file
     const bool preset = std::find(args.begin(), args.end(), "--preset") != args.end();
     if (preset && std::find(args.begin(), args.end(), "--library") == args.end())
         args.insert(args.end(), {"--library", JoinPath(HostPlugCfgDir(), "ZAV_KCF.SET")});
-    // The settings parser writes a block of its own; here the block goes to the filter instead.
-    args.insert(args.end(), {"--out", "-"});
     if (!ParseBlockOptions(args, settings, parsed, error)) return false;
-    if (!parsed.presetName.empty()) {
-        for (const char* clash : {"--divisor", "--offset", "--invert"})
-            if (std::find(o.settingArgs.begin(), o.settingArgs.end(), clash) != o.settingArgs.end()) {
-                error = std::string("give either --preset or ") + clash + ", not both";
-                return false;
-            }
-        KernelRecord found = settings.kernel;
-        if (!FindPreset(parsed.libraryPath.c_str(), parsed.presetName.c_str(), &found)) {
-            error = "no preset named \"" + parsed.presetName + "\" in " + parsed.libraryPath;
-            return false;
-        }
-        settings.kernel = found;
-        settings.kernel.size = KernelSizeOf(settings.kernel.weights);  // as the dialog shows it
-        if (std::find(o.settingArgs.begin(), o.settingArgs.end(), "--name") == o.settingArgs.end() &&
-            parsed.presetName.size() < sizeof settings.presetName) {
-            std::memset(settings.presetName, 0, sizeof settings.presetName);
-            std::memcpy(settings.presetName, parsed.presetName.c_str(), parsed.presetName.size());
-        }
+    if (ResolveBlockOptions(o.settingArgs, parsed, settings, error) != Resolved::kDone) {
+        if (error.empty()) error = "cannot read the preset library " + parsed.libraryPath;
+        return false;
     }
     if (!filter.LoadConfigure(&settings)) {
         error = "the filter refused the settings";

@@ -1,6 +1,8 @@
 // Settings as text: bounded integer parsing, kernel rows, kcftool's block options and descriptions.
 #include "SettingsText.h"
 
+#include "PresetLibrary.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -185,7 +187,7 @@ bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& s, 
         }
         if (!ok) return false;
     }
-    if (o.outPath.empty()) {
+    if (o.outRequired && o.outPath.empty()) {
         error = "block needs --out BLOCK";
         return false;
     }
@@ -348,4 +350,42 @@ std::string SettingsAsArgs(const FilterSettings& s, CommandLineStyle style, std:
     if (style == CommandLineStyle::Windows && name.find('%') != std::string::npos)
         notes.push_back("cmd may take a %NAME% in the name for a variable");
     return args;
+}
+
+Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOptions& o, FilterSettings& s,
+                             std::string& error)
+{
+    const auto given = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+    if (!o.presetName.empty()) {
+        for (const char* clash : {"--divisor", "--offset", "--invert"})
+            if (given(clash)) {
+                error = std::string("give either --preset or ") + clash + ", not both";
+                return Resolved::kUsage;
+            }
+        error.clear();
+        // A library that cannot be read is told once, by the reader; a missing name gets the nearest.
+        if (FILE* library = OpenPresetLibrary(o.libraryPath.c_str())) std::fclose(library);
+        else return Resolved::kFailed;
+        KernelRecord found = s.kernel;
+        if (!FindPreset(o.libraryPath.c_str(), o.presetName.c_str(), &found)) {
+            std::vector<std::string> names;
+            if (!ListPresetNames(o.libraryPath.c_str(), names)) return Resolved::kFailed;
+            error = "no preset named \"" + o.presetName + "\" in " + o.libraryPath;
+            const std::vector<std::string> nearest = NearestPresetNames(names, o.presetName, 3);
+            for (size_t i = 0; i < nearest.size(); ++i) {
+                error += i == 0 ? "; did you mean \"" : i + 1 == nearest.size() ? "\" or \"" : "\", \"";
+                error += nearest[i];
+            }
+            if (!nearest.empty()) error += "\"?";
+            return Resolved::kFailed;
+        }
+        s.kernel = found;
+        s.kernel.size = KernelSizeOf(s.kernel.weights);  // as the dialog shows it
+        if (!given("--name") && o.presetName.size() < sizeof s.presetName) {
+            std::memset(s.presetName, 0, sizeof s.presetName);
+            std::memcpy(s.presetName, o.presetName.c_str(), o.presetName.size());
+        }
+    }
+    if (o.normalize && !NormalizeDivisor(s.kernel, error)) return Resolved::kFailed;
+    return Resolved::kDone;
 }

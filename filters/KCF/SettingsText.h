@@ -30,8 +30,10 @@ bool ParseKernel(const std::string& text, KernelRecord& kernel, std::string& err
 
 // Parses kcftool's "block" options into settings (starting from what settings holds). The preset
 // options are returned for the caller to resolve: presetName and libraryPath stay empty when absent.
-// --normalize is left for the caller too, to apply once the kernel is settled (NormalizeDivisor).
+// --normalize is left for the caller too, to apply once the kernel is settled (ResolveBlockOptions).
+// outRequired, set by the caller before parsing: --out must be given (kcftool; vphost has its own).
 struct BlockOptions {
+    bool outRequired = true;
     std::string outPath;
     std::string presetName;
     std::string libraryPath;
@@ -40,6 +42,15 @@ struct BlockOptions {
 };
 bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& settings, BlockOptions& options,
                        std::string& error);
+
+// Applies what ParseBlockOptions left to its caller, as picking a preset in the control dialog
+// does: the preset's kernel, divisor, offset and invert (and its name, unless args gave --name),
+// then --normalize. Usage: --preset with --divisor, --offset or --invert. Failed: the library
+// cannot be read (error empty: the reader has told the user why), a name that is not there (error
+// names the nearest ones), weights that --normalize cannot take.
+enum class Resolved { kDone, kUsage, kFailed };
+Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOptions& options, FilterSettings& settings,
+                             std::string& error);
 
 // Checks a stored block: exactly 612 bytes with our tag.
 bool CheckBlock(const std::vector<unsigned char>& bytes, FilterSettings& out, std::string& error);

@@ -99,42 +99,17 @@ bool WriteBlock(const std::string& path, const FilterSettings& settings, std::st
     return file.Commit(error);
 }
 
-// "no preset named ..." with the names the user may have meant.
-int PresetNotFound(const std::string& library, const std::string& name)
-{
-    std::string message = "no preset named \"" + name + "\" in " + library;
-    std::vector<std::string> names;
-    if (ListPresetNames(library.c_str(), names)) {
-        const std::vector<std::string> nearest = NearestPresetNames(names, name, 3);
-        for (size_t i = 0; i < nearest.size(); ++i)
-            message += (i == 0 ? "; did you mean \"" : i + 1 == nearest.size() ? "\" or \"" : "\", \"") + nearest[i];
-        if (!nearest.empty()) message += "\"?";
-    }
-    return Fail(message);
-}
-
 int Block(const std::vector<std::string>& args)
 {
     FilterSettings settings = DefaultFilterSettings();
     BlockOptions options;
     std::string error;
     if (!ParseBlockOptions(args, settings, options, error)) return Usage(error);
-    if (!options.presetName.empty()) {
-        for (const char* clash : {"--divisor", "--offset", "--invert"})
-            if (std::find(args.begin(), args.end(), clash) != args.end())
-                return Usage(std::string("give either --preset or ") + clash + ", not both");
-        KernelRecord found = settings.kernel;
-        if (!FindPreset(options.libraryPath.c_str(), options.presetName.c_str(), &found)) {
-            if (FILE* file = OpenPresetLibrary(options.libraryPath.c_str())) std::fclose(file);
-            else return 1;  // the reader has said why
-            return PresetNotFound(options.libraryPath, options.presetName);
-        }
-        settings.kernel = found;
-        settings.kernel.size = KernelSizeOf(settings.kernel.weights);  // as the dialog shows it
-        if (!settings.presetName[0] && options.presetName.size() < sizeof settings.presetName)
-            std::memcpy(settings.presetName, options.presetName.c_str(), options.presetName.size() + 1);
+    switch (ResolveBlockOptions(args, options, settings, error)) {
+    case Resolved::kDone: break;
+    case Resolved::kUsage: return Usage(error);
+    case Resolved::kFailed: return error.empty() ? 1 : Fail(error);
     }
-    if (options.normalize && !NormalizeDivisor(settings.kernel, error)) return Fail(error);
     if (!WriteBlock(options.outPath, settings, error)) return Fail(error);
     return 0;
 }
@@ -187,7 +162,16 @@ int Find(const std::vector<std::string>& args)
     if (FILE* file = OpenPresetLibrary(library.c_str())) std::fclose(file);
     else return 1;
     KernelRecord record = DefaultKernelRecord();
-    if (!FindPreset(library.c_str(), rest[0].c_str(), &record)) return PresetNotFound(library, rest[0]);
+    if (!FindPreset(library.c_str(), rest[0].c_str(), &record)) {
+        // The same words as block --preset: the nearest names.
+        FilterSettings unused = DefaultFilterSettings();
+        BlockOptions lookup;
+        lookup.presetName = rest[0];
+        lookup.libraryPath = library;
+        std::string error;
+        ResolveBlockOptions({}, lookup, unused, error);
+        return Fail(error);
+    }
     char text[kPresetTextChars];
     if (FormatPreset(text, sizeof text, rest[0].c_str(), record, "\n") < 0) return Fail("the record does not fit");
     std::fputs(text, stdout);
