@@ -1,5 +1,6 @@
 // kcftool block and vphost render as users run them: a write that fails leaves the old OUT whole and
 // no temporary file; OUT that is not a regular file is refused and left as it was.
+#include "ModuleTestMain.h"
 #include "ToolFiles.h"
 
 #include <algorithm>
@@ -71,16 +72,7 @@ TEST_F(ToolFiles, OnlyRegularFilesAreReplaced)
     EXPECT_TRUE(Temporaries(dir).empty());
 }
 
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s MODULE\n", argv[0]);
-        return 2;
-    }
-    moduleName = argv[1];
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return RunTestsWithModule(argc, argv, moduleName); }
 
 // A sequence whose frames' writes fail (the fault injected into every frame's process): each frame
 // is named with the write's reason, an old file stays whole, and no temporary file is left.

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "ModuleTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -245,13 +247,4 @@ TEST(FilterModule, TakesItsControlClassesBackWhenUnloaded)
     }
 }
 
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s MODULE\n", argv[0]);
-        return 2;
-    }
-    moduleName = argv[1];
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return RunTestsWithModule(argc, argv, moduleName); }

@@ -11,6 +11,8 @@
 #include "RunProgram.h"
 #include "StarterPresets.h"
 
+#include "ModuleTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -547,13 +549,4 @@ TEST_F(VphostTest, InfoNamesTheModule)
     EXPECT_NE(RunProgram("vphost info --filter " + std::string(NOT_A_PLUGIN)), 0);
 }
 
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s MODULE\n", argv[0]);
-        return 2;
-    }
-    moduleName = argv[1];
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return RunTestsWithModule(argc, argv, moduleName); }

@@ -161,29 +161,7 @@ void CopyTree(const std::string& from, const std::string& to)
 
 using Lines = std::vector<std::string>;
 
-// Every file and folder below root with its bytes.
-void Snapshot(const std::string& root, const std::string& relative, std::map<std::string, std::string>& tree)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + relative + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = relative + "\\" + name;
-        const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-        tree[path] = folder ? "folder" : ReadText(root + path);
-        if (folder) Snapshot(root, path, tree);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-std::map<std::string, std::string> Snapshot(const std::string& root)
-{
-    std::map<std::string, std::string> tree;
-    Snapshot(root, "", tree);
-    return tree;
-}
+FileTree Snapshot(const std::string& root) { return TreeOf(root); }
 
 // The one package listed below an Uninstall key, and a value of it.
 std::string ListedValue(HKEY root, const std::string& under, const char* name, std::string* subkey = nullptr)
@@ -429,7 +407,7 @@ TEST_F(PackageTest, UninstallFromTheListOfProgramsLeavesTheHostAsItWas)
     EXPECT_EQ(ListedValue(HKEY_CURRENT_USER, uninstallKey, "QuietUninstallString"), "");
     // Only the running copy of setup.exe may be left, to go when the system next starts.
     for (const auto& entry : Snapshot(temp / "records")) {
-        if (entry.second != "folder") {
+        if (!IsFolderEntry(entry.second)) {
             EXPECT_EQ(entry.first.substr(entry.first.size() - 10), "\\setup.exe");
         }
     }

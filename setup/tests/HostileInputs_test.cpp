@@ -29,25 +29,7 @@ struct Row {
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
-using Tree = std::map<std::string, std::string>;
-
-void Walk(const std::string& root, const std::string& relative, Tree& tree)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + (relative.empty() ? "" : "\\" + relative) + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = relative.empty() ? name : relative + "\\" + name;
-        const DWORD attributes = found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
-        tree[path] = std::to_string(attributes) + " " +
-                     ((attributes & FILE_ATTRIBUTE_DIRECTORY) ? "" : ReadText(root + "\\" + path));
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) Walk(root, path, tree);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
+using Tree = FileTree;
 
 std::vector<std::string> Changes(const Tree& before, const Tree& after)
 {
@@ -121,8 +103,7 @@ TEST_P(HostileInputs, Row)
     // A relative path anywhere would land in the test's tree, where the snapshot sees it.
     SetCurrentDirectoryA(temp.Path().c_str());
     row.arrange(*this);
-    Tree before;
-    Walk(temp.Path(), "", before);
+    const Tree before = TreeOf(temp.Path());
 
     std::vector<HANDLE> locks;
     for (const std::string& path : row.locked)
@@ -135,8 +116,7 @@ TEST_P(HostileInputs, Row)
     EXPECT_EQ(script->Install(log), row.result);
     for (HANDLE lock : locks) CloseHandle(lock);
 
-    Tree after;
-    Walk(temp.Path(), "", after);
+    const Tree after = TreeOf(temp.Path());
     std::vector<std::string> expected;
     for (const std::string& change : row.changes) expected.push_back(Expand(change));
     std::sort(expected.begin(), expected.end());

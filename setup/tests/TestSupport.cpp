@@ -69,6 +69,34 @@ std::string ReadText(const std::string& path)
     return text.str();
 }
 
+namespace {
+
+void AddTree(const std::string& root, const std::string& relative, FileTree& tree)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + (relative.empty() ? "" : "\\" + relative) + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = relative.empty() ? name : relative + "\\" + name;
+        const DWORD seen = found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        tree[path] = folder ? "folder " + std::to_string(seen) : std::to_string(seen) + " " + ReadText(root + "\\" + path);
+        if (folder) AddTree(root, path, tree);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+FileTree TreeOf(const std::string& root)
+{
+    FileTree tree;
+    AddTree(root, "", tree);
+    return tree;
+}
+
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void MakeDir(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }

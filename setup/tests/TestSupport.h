@@ -9,6 +9,7 @@
 #include "ProgressLog.h"
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ std::string ReadText(const std::string& path);
 bool FileExists(const std::string& path);
 void MakeDir(const std::string& path);
 std::string IniValue(const std::string& path, const char* section, const char* key);
+
+// Every file and folder below root, by its path relative to root: "folder" and its attributes, or
+// the attributes a user sees (read-only, hidden, system) and the file's bytes.
+using FileTree = std::map<std::string, std::string>;
+FileTree TreeOf(const std::string& root);
+inline bool IsFolderEntry(const std::string& state) { return state.rfind("folder", 0) == 0; }
 
 // A registry tree of the test's own under HKEY_CURRENT_USER, standing in for the machine's.
 class RegistryTree {

@@ -8,25 +8,8 @@
 
 namespace {
 
-using Tree = std::map<std::string, std::string>;
+using Tree = FileTree;
 using Lines = std::vector<std::string>;
-
-void Walk(const std::string& root, const std::string& relative, Tree& tree)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + (relative.empty() ? "" : "\\" + relative) + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = relative.empty() ? name : relative + "\\" + name;
-        const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-        tree[path] = std::to_string(found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) +
-                     " " + (folder ? "" : ReadText(root + "\\" + path));
-        if (folder) Walk(root, path, tree);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
 
 bool HasLine(const Lines& lines, const std::string& line)
 {
@@ -78,12 +61,7 @@ protected:
         WriteText(Host("plugcfg\\mine.set"), "the user's presets");
         Script(kEverySection);
     }
-    Tree Snapshot() const
-    {
-        Tree tree;
-        Walk(temp.Path(), "", tree);
-        return tree;
-    }
+    Tree Snapshot() const { return TreeOf(temp.Path()); }
     int Uninstall()
     {
         Load();

@@ -2,6 +2,8 @@
 #include "HostCore.h"
 #include "KernelRecord.h"
 
+#include "ModuleTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -69,13 +71,4 @@ TEST_F(ModuleTest, CreatedFilterIdentityAndDefaultBlock)
     delete filter;
 }
 
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s MODULE\n", argv[0]);
-        return 2;
-    }
-    modulePath = argv[1];
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return RunTestsWithModule(argc, argv, modulePath); }
