@@ -30,12 +30,12 @@ struct Avx2 {
     static VI Srai(VI a, int n) { return _mm256_sra_epi32(a, _mm_cvtsi32_si128(n)); }
     static VI Srli(VI a, int n) { return _mm256_srl_epi32(a, _mm_cvtsi32_si128(n)); }
     static VF SetF(float v) { return _mm256_set1_ps(v); }
-    static VI DivFloat(VI s, VF d) { return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), d)); }
+    static VI MulFloat(VI s, VF r) { return _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm256_set1_pd(v); }
-    static VI DivDouble(VI s, VDB d)
+    static VI MulDouble(VI s, VDB r)
     {
-        const __m128i low = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s)), d));
-        const __m128i high = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s, 1)), d));
+        const __m128i low = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s)), r));
+        const __m128i high = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s, 1)), r));
         return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
     }
 
@@ -44,6 +44,7 @@ struct Avx2 {
     static VD LoadW(const double* p) { return _mm256_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm256_fmadd_pd(a, w, acc); }
     static VD AddW(VD a, VD b) { return _mm256_add_pd(a, b); }
+    static VD MulW(VD a, VD b) { return _mm256_mul_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm256_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm256_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm256_max_pd(a, b); }

@@ -75,12 +75,12 @@ struct Avx512 {
     static VI Srai(VI a, int n) { return _mm512_sra_epi32(a, _mm_cvtsi32_si128(n)); }
     static VI Srli(VI a, int n) { return _mm512_srl_epi32(a, _mm_cvtsi32_si128(n)); }
     static VF SetF(float v) { return _mm512_set1_ps(v); }
-    static VI DivFloat(VI s, VF d) { return _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(s), d)); }
+    static VI MulFloat(VI s, VF r) { return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm512_set1_pd(v); }
-    static VI DivDouble(VI s, VDB d)
+    static VI MulDouble(VI s, VDB r)
     {
-        const __m256i low = _mm512_cvttpd_epi32(_mm512_div_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(s)), d));
-        const __m256i high = _mm512_cvttpd_epi32(_mm512_div_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(s, 1)), d));
+        const __m256i low = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(s)), r));
+        const __m256i high = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(s, 1)), r));
         return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
     }
 
@@ -89,6 +89,7 @@ struct Avx512 {
     static VD LoadW(const double* p) { return _mm512_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm512_fmadd_pd(a, w, acc); }
     static VD AddW(VD a, VD b) { return _mm512_add_pd(a, b); }
+    static VD MulW(VD a, VD b) { return _mm512_mul_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm512_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm512_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm512_max_pd(a, b); }

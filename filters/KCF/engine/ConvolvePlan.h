@@ -17,15 +17,37 @@
 
 enum class ConvolveTier { Narrow, Wide, Scalar };
 
-// How the sum becomes a quotient; each gives exactly the truncating division.
+// How a 32-bit sum becomes a quotient; each gives exactly the truncating division, and none
+// divides: the reciprocal kinds multiply by 1/d made a few units in the last place larger in
+// magnitude (see NudgedReciprocal), which truncates exactly while |sum| stays within the bound.
 enum class DivideKind {
-    None,      // divisor 0 or 1
-    Negate,    // divisor -1
-    Shift,     // divisor 2^k, k in 1..30
-    NegShift,  // divisor -2^k, k in 1..30
-    Float,     // |sum| < 2^24: a single-precision quotient is exact (for |divisor| > 2^24 it is 0)
-    Double,    // every other divisor: a double quotient is exact below 2^53
+    None,             // divisor 0 or 1
+    Negate,           // divisor -1
+    Shift,            // divisor 2^k, k in 1..30
+    NegShift,         // divisor -2^k, k in 1..31 (INT32_MIN included)
+    ReciprocalFloat,  // |sum| <= 2^20: single precision
+    ReciprocalDouble, // every other divisor (|sum| < 2^31 <= 2^48): double precision
 };
+
+// How the wide tier's double sum becomes a quotient before the truncation.
+enum class WideDivide {
+    None,      // divisor 0 or 1
+    Multiply,  // by wideFactor: 1/d exactly for d = +-2^k (and -1), else the nudged reciprocal
+               // while |sum| <= 2^48
+    Divide,    // larger sums with a divisor that is no power of two: a true division
+};
+
+// Bounds on |sum| under which the nudged reciprocal of each precision truncates exactly.
+constexpr int64_t kFloatReciprocalLimit = int64_t(1) << 20;
+constexpr int64_t kDoubleReciprocalLimit = int64_t(1) << 48;
+
+// 1/d rounded, then moved three units in the last place away from zero. For every integer S with
+// |S| <= the precision's limit above, trunc(S * NudgedReciprocal(d)) == trunc(S / d) exactly: the
+// product exceeds |S/d| (so exact quotients do not fall short), by less than |S| * 2^-21 / |d|
+// (float) or |S| * 2^-50 / |d| (double), which is below 1/|d|, the least distance from an inexact
+// quotient to the next integer.
+double NudgedReciprocal(int64_t d);
+float NudgedReciprocalFloat(int64_t d);
 
 constexpr int kMaxKernelSize = 9;
 constexpr int kRowPad = 4;        // pixels of padding left and right of every prepared row
@@ -85,10 +107,13 @@ struct ConvolvePlan {
     int32_t bias = 0;
     DivideKind divide = DivideKind::None;
     int shift = 0;
-    double divisor = 1;  // Float and Double kinds, and the wide tier
+    float reciprocalFloat = 1;  // ReciprocalFloat
+    double reciprocal = 1;      // ReciprocalDouble
     int32_t quotientLow = 0, quotientHigh = 0, offset = 0;
-    // Wide tier: v = min(max(trunc(S / divisor) + offset, 0), 65535), in doubles.
-    bool wideDivide = false;
+    // Wide tier: v = min(max(trunc(S * wideFactor or S / divisor) + offset, 0), 65535), in doubles.
+    WideDivide wideDivide = WideDivide::None;
+    double wideFactor = 1;
+    double divisor = 1;
     double wideOffset = 0;
     uint16_t invertMask = 0;  // 0xFFFF when the result is inverted, else 0
 };

@@ -13,8 +13,8 @@
 //   kWideChannels  channels the wide tier sums in one pass over the taps: 3, or 1 where that spills
 //   VF, VDB   single and double vectors for the quotient of VI lanes
 //   VD        kLanes / 2 doubles
-//   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF DivFloat SetD DivDouble Fence
-//   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
+//   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
+//   ZeroW SetW LoadW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
 //   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
@@ -69,14 +69,14 @@ template <class Isa, DivideKind kind>
 struct Finisher {
     using VI = typename Isa::VI;
     VI bias, low, high, offset, invert;
-    typename Isa::VF divisorF;
-    typename Isa::VDB divisorD;
+    typename Isa::VF reciprocalF;
+    typename Isa::VDB reciprocalD;
     int shift;
 
     explicit Finisher(const ConvolvePlan& p)
         : bias(Isa::Set1(p.bias)), low(Isa::Set1(p.quotientLow)), high(Isa::Set1(p.quotientHigh)),
-          offset(Isa::Set1(p.offset)), invert(Isa::Set1(p.invertMask)),
-          divisorF(Isa::SetF(static_cast<float>(p.divisor))), divisorD(Isa::SetD(p.divisor)), shift(p.shift)
+          offset(Isa::Set1(p.offset)), invert(Isa::Set1(p.invertMask)), reciprocalF(Isa::SetF(p.reciprocalFloat)),
+          reciprocalD(Isa::SetD(p.reciprocal)), shift(p.shift)
     {
     }
 
@@ -93,10 +93,10 @@ struct Finisher {
             const VI rounded = Isa::Add(s, Isa::Srli(Isa::Srai(s, 31), 32 - shift));
             q = Isa::Srai(rounded, shift);
             if constexpr (kind == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
-        } else if constexpr (kind == DivideKind::Float) {
-            q = Isa::DivFloat(s, divisorF);
+        } else if constexpr (kind == DivideKind::ReciprocalFloat) {
+            q = Isa::MulFloat(s, reciprocalF);
         } else {
-            q = Isa::DivDouble(s, divisorD);
+            q = Isa::MulDouble(s, reciprocalD);
         }
         return Isa::Xor(Isa::Add(Isa::Min(Isa::Max(q, low), high), offset), invert);
     }
@@ -238,6 +238,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     for (int t = 0; t < taps; ++t)
         tapRows[t] = static_cast<const double*>(job.rows[plan.wideTaps[t].row]) + plan.wideTaps[t].offset;
     const VD divisor = Isa::SetW(plan.divisor);
+    const VD factor = Isa::SetW(plan.wideFactor);
     const VD offset = Isa::SetW(plan.wideOffset);
     // Beyond +-2^50 the offset (|offset| < 2^31) cannot bring a quotient back into 0 .. 65535.
     const VD limitLow = Isa::SetW(-1125899906842624.0), limitHigh = Isa::SetW(1125899906842624.0);
@@ -261,7 +262,9 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
                 }
             }
             for (VD& a : acc) {
-                VD q = plan.wideDivide ? Isa::DivW(a, divisor) : a;
+                VD q = plan.wideDivide == WideDivide::Multiply ? Isa::MulW(a, factor)
+                       : plan.wideDivide == WideDivide::Divide ? Isa::DivW(a, divisor)
+                                                               : a;
                 q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
                 a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
             }
@@ -280,8 +283,8 @@ static void DenseRow(const ConvolvePlan& plan, const RowJob& job)
     case DivideKind::Negate: DenseRowT<Isa, DivideKind::Negate>(plan, job); break;
     case DivideKind::Shift: DenseRowT<Isa, DivideKind::Shift>(plan, job); break;
     case DivideKind::NegShift: DenseRowT<Isa, DivideKind::NegShift>(plan, job); break;
-    case DivideKind::Float: DenseRowT<Isa, DivideKind::Float>(plan, job); break;
-    case DivideKind::Double: DenseRowT<Isa, DivideKind::Double>(plan, job); break;
+    case DivideKind::ReciprocalFloat: DenseRowT<Isa, DivideKind::ReciprocalFloat>(plan, job); break;
+    case DivideKind::ReciprocalDouble: DenseRowT<Isa, DivideKind::ReciprocalDouble>(plan, job); break;
     }
 }
 
@@ -293,8 +296,8 @@ static void SeparableRow(const ConvolvePlan& plan, const RowJob& job)
     case DivideKind::Negate: SeparableRowT<Isa, DivideKind::Negate>(plan, job); break;
     case DivideKind::Shift: SeparableRowT<Isa, DivideKind::Shift>(plan, job); break;
     case DivideKind::NegShift: SeparableRowT<Isa, DivideKind::NegShift>(plan, job); break;
-    case DivideKind::Float: SeparableRowT<Isa, DivideKind::Float>(plan, job); break;
-    case DivideKind::Double: SeparableRowT<Isa, DivideKind::Double>(plan, job); break;
+    case DivideKind::ReciprocalFloat: SeparableRowT<Isa, DivideKind::ReciprocalFloat>(plan, job); break;
+    case DivideKind::ReciprocalDouble: SeparableRowT<Isa, DivideKind::ReciprocalDouble>(plan, job); break;
     }
 }
 

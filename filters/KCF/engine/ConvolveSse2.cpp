@@ -45,12 +45,12 @@ struct Sse2 {
     static VI Srai(VI a, int n) { return _mm_sra_epi32(a, _mm_cvtsi32_si128(n)); }
     static VI Srli(VI a, int n) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(n)); }
     static VF SetF(float v) { return _mm_set1_ps(v); }
-    static VI DivFloat(VI s, VF d) { return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(s), d)); }
+    static VI MulFloat(VI s, VF r) { return _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm_set1_pd(v); }
-    static VI DivDouble(VI s, VDB d)
+    static VI MulDouble(VI s, VDB r)
     {
-        const VI low = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(s), d));
-        const VI high = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(s, _MM_SHUFFLE(3, 2, 3, 2))), d));
+        const VI low = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(s), r));
+        const VI high = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(s, _MM_SHUFFLE(3, 2, 3, 2))), r));
         return _mm_unpacklo_epi64(low, high);
     }
 
@@ -59,6 +59,7 @@ struct Sse2 {
     static VD LoadW(const double* p) { return _mm_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm_add_pd(acc, _mm_mul_pd(a, w)); }
     static VD AddW(VD a, VD b) { return _mm_add_pd(a, b); }
+    static VD MulW(VD a, VD b) { return _mm_mul_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm_max_pd(a, b); }

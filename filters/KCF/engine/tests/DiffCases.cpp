@@ -177,6 +177,7 @@ std::string CheckCase(const DiffCase& c, ProgressWindow& progress, ConvolveRun& 
     for (BMM_Color_64& p : image.pixels) p = RandomPixel(random);
     if (c.uniform >= 0)
         for (BMM_Color_64& p : image.pixels) p.r = p.g = p.b = static_cast<uint16_t>(c.uniform);
+    for (size_t i = 0; i < c.values.size() && i < count; ++i) image.pixels[i].r = image.pixels[i].g = image.pixels[i].b = c.values[i];
     std::vector<uint8_t> material(count);
     std::vector<uint16_t> object(count);
     for (size_t i = 0; i < count; ++i) {
