@@ -14,13 +14,17 @@ struct Avx2 {
     // A multiply-add here needs a scratch register besides its accumulator.
     static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
     static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
+    static constexpr int kSharedGroups = 1;
 
     static void Fence() { _mm_sfence(); }
+    static void Pin(VI& v) { asm("" : "+x"(v)); }
     static VI Zero() { return _mm256_setzero_si256(); }
     static VI Set1(int32_t v) { return _mm256_set1_epi32(v); }
     static VI Load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
     static void Store(int32_t* p, VI v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
+    static VI MaddFrom(VI acc, VI a, const int32_t* w) { return Madd(acc, a, Set1(*w)); }
     static VI Add(VI a, VI b) { return _mm256_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm256_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm256_xor_si256(a, b); }

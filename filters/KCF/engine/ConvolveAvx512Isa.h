@@ -52,19 +52,33 @@ struct Avx512 {
     // The fused multiply-add accumulates in place; the separate one needs a scratch register.
     static constexpr int kGroups = kVnni || sizeof(void*) == 8 ? 2 : 1;
     static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
+    // Three rows of two groups: eighteen accumulators of the 32 registers. The 32-bit build has
+    // eight: two rows of one group with the fused multiply-add, else one row.
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 2 : 1;
+    static constexpr int kSharedGroups = sizeof(void*) == 8 ? 2 : 1;
 
     static void Fence() { _mm_sfence(); }
+    static void Pin(VI& v) { asm("" : "+v"(v)); }
     static VI Zero() { return _mm512_setzero_si512(); }
     static VI Set1(int32_t v) { return _mm512_set1_epi32(v); }
     static VI Load(const int32_t* p) { return _mm512_loadu_si512(p); }
     static void Store(int32_t* p, VI v) { _mm512_storeu_si512(p, v); }
     static VI Madd(VI acc, VI a, VI w)
     {
+        if constexpr (kVnni)
+            return _mm512_dpwssd_epi32(acc, a, w);
+        else
+            return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w));
+    }
+    // Madd with the weight pattern read from memory: VNNI takes it as a broadcast operand, so it
+    // needs no register of its own (which the 32-bit build's eight cannot spare).
+    static VI MaddFrom(VI acc, VI a, const int32_t* w)
+    {
         if constexpr (kVnni) {
-            asm("vpdpwssd %2, %1, %0" : "+v"(acc) : "v"(a), "v"(w));
+            asm("vpdpwssd %2%{1to16%}, %1, %0" : "+v"(acc) : "v"(a), "m"(*w));
             return acc;
         } else
-            return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w));
+            return Madd(acc, a, Set1(*w));
     }
     static VI Add(VI a, VI b) { return _mm512_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm512_sub_epi32(a, b); }

@@ -142,13 +142,17 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
 
     const ConvolvePlan& plan = *plan_;
     const bool wide = plan.tier == ConvolveTier::Wide;
+    const bool shared = plan.tier == ConvolveTier::Narrow && plan.sharedRows && kernels->sharedRow;
+    outputs_ = shared ? kernels->sharedRowCount : 1;
+    ringSlots_ = plan.size + outputs_ - 1;
     elementBytes_ = wide ? sizeof(double) : sizeof(int32_t);
     paddedWidth_ = (frame.width + kChunkPixels - 1) / kChunkPixels * kChunkPixels;
     // Three planes a row, each starting on a 64-byte boundary.
     planeStride_ = RoundUp64(static_cast<size_t>(paddedWidth_ + 2 * kRowPad) * elementBytes_) / elementBytes_;
     rowBytes_ = 3 * planeStride_ * elementBytes_;
-    const size_t selectionBytes = RoundUp64((static_cast<size_t>(paddedWidth_) / 64 + 1) * sizeof(uint64_t));
-    const size_t ringBytes = rowBytes_ * static_cast<size_t>(plan.size);
+    selectionWords_ = RoundUp64((static_cast<size_t>(paddedWidth_) / 64 + 1) * sizeof(uint64_t)) / sizeof(uint64_t);
+    const size_t selectionBytes = selectionWords_ * sizeof(uint64_t) * static_cast<size_t>(outputs_);
+    const size_t ringBytes = rowBytes_ * static_cast<size_t>(ringSlots_);
     // Separable plans prepare each source row's pairs in one scratch row before the first pass.
     const size_t total = ringBytes + rowBytes_ * (plan.separable ? 2 : 1) + selectionBytes;
     unsigned char* block = static_cast<unsigned char*>(AlignedBlock(total, block_));
@@ -172,7 +176,9 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
     } else {
         std::memset(zeroRow_, 0, rowBytes_);
     }
-    if (plan.tier == ConvolveTier::Wide)
+    if (shared)
+        for (bool& used : rowUsed_) used = true;
+    else if (plan.tier == ConvolveTier::Wide)
         for (int t = 0; t < plan.wideTapCount; ++t) rowUsed_[plan.wideTaps[t].row] = true;
     else if (plan.separable)  // narrow
         for (int t = 0; t < plan.verticalTapCount; ++t) rowUsed_[plan.verticalTaps[t].row] = true;
@@ -181,7 +187,8 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
 
     std::memset(selected_, 0, selectionBytes);
     if (kernel.maskId == -1)
-        for (int x = 0; x < frame.width; ++x) selected_[x >> 6] |= uint64_t(1) << (x & 63);
+        for (int o = 0; o < outputs_; ++o)
+            for (int x = 0; x < frame.width; ++x) selected_[o * selectionWords_ + (x >> 6)] |= uint64_t(1) << (x & 63);
 
     // Streaming pays once the two frame copies outgrow a typical last-level cache.
     streamStores_ = static_cast<uint64_t>(frame.width) * static_cast<uint64_t>(frame.height) * sizeof(BMM_Color_64) >=
@@ -194,11 +201,22 @@ ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel&
 
 ConvolveRunner::~ConvolveRunner()
 {
+    RestoreRowsAhead();
     std::free(block_);
     std::free(planBase_);
 }
 
-bool ConvolveRunner::SelectRow(int y)
+void ConvolveRunner::RestoreRowsAhead()
+{
+    for (int y = aheadFirst_; y <= aheadLast_; ++y) {
+        const size_t first = static_cast<size_t>(y) * static_cast<size_t>(frame_.width);
+        std::memcpy(frame_.work + first, frame_.source + first, static_cast<size_t>(frame_.width) * sizeof(BMM_Color_64));
+    }
+    aheadFirst_ = 1;
+    aheadLast_ = 0;
+}
+
+bool ConvolveRunner::SelectRow(int y, uint64_t* selected)
 {
     const int width = frame_.width;
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -207,28 +225,28 @@ bool ConvolveRunner::SelectRow(int y)
     const int words = (width + 63) / 64;
     // An id that the channel cannot hold selects nothing; a missing array or channel means id 0.
     if (channels & GB_CHAN_MTL_EFFECTS && frame_.materialChannel && mask >= 0 && mask <= 255)
-        kernels_->select8(selected_, frame_.materialChannel + first, width, static_cast<uint8_t>(mask));
+        kernels_->select8(selected, frame_.materialChannel + first, width, static_cast<uint8_t>(mask));
     else if (!(channels & GB_CHAN_MTL_EFFECTS) && channels & GB_CHAN_OBJECT && frame_.objectChannel && mask >= 0 &&
              mask <= 65535)
-        kernels_->select16(selected_, frame_.objectChannel + first, width, static_cast<uint16_t>(mask));
+        kernels_->select16(selected, frame_.objectChannel + first, width, static_cast<uint16_t>(mask));
     else {
         const bool idZero = !(channels & GB_CHAN_MTL_EFFECTS ? frame_.materialChannel != nullptr
                               : channels & GB_CHAN_OBJECT    ? frame_.objectChannel != nullptr
                                                              : false);
         for (int w = 0; w < words; ++w) {
             const int count = width - 64 * w < 64 ? width - 64 * w : 64;
-            selected_[w] = idZero && mask == 0 ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
+            selected[w] = idZero && mask == 0 ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
         }
     }
     for (int w = 0; w < words; ++w)
-        if (selected_[w]) return true;
+        if (selected[w]) return true;
     return false;
 }
 
 const void* ConvolveRunner::PreparedRow(int r)
 {
     const ConvolvePlan& plan = *plan_;
-    const int slot = r % plan.size;
+    const int slot = r % ringSlots_;
     unsigned char* row = ring_ + rowBytes_ * static_cast<size_t>(slot) + kRowPad * elementBytes_;
     if (ringRows_[slot] == r) return row;
     ringRows_[slot] = r;
@@ -255,29 +273,52 @@ void ConvolveRunner::Row(int y)
         return;
     }
     if (y < 0 || y >= frame_.height) return;
-    if (kernel_.maskId != -1 && !SelectRow(y)) {
-        ++lastRun.rowsSkipped;
+    if (y >= aheadFirst_ && y <= aheadLast_) {  // computed with an earlier row, and already stored
+        if (aheadSkipped_ >> (y - aheadBase_) & 1) ++lastRun.rowsSkipped;
+        aheadFirst_ = y + 1;
         return;
     }
+    RestoreRowsAhead();  // rows skipped over were never asked for
+
     const ConvolvePlan& plan = *plan_;
+    const int outputs = outputs_ < frame_.height - y ? outputs_ : frame_.height - y;
+    unsigned skipped = 0;
+    if (kernel_.maskId != -1)
+        for (int o = 0; o < outputs; ++o)
+            if (!SelectRow(y + o, selected_ + o * selectionWords_)) skipped |= 1u << o;
+    aheadBase_ = y;
+    aheadFirst_ = y + 1;
+    aheadLast_ = y + outputs - 1;
+    aheadSkipped_ = skipped;
+    if (skipped & 1) ++lastRun.rowsSkipped;
+    if (skipped == (1u << outputs) - 1) return;  // nothing selected: no row is prepared
+
     const void* zero = zeroRow_ + kRowPad * elementBytes_;
     RowJob job;
     job.planeStride = planeStride_;
-    for (int m = 0; m < plan.size; ++m) {
-        const int r = y + m - plan.half;
-        job.rows[m] = rowUsed_[m] && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
+    job.outputs = outputs;
+    const int inputs = plan.size + outputs_ - 1;
+    for (int j = 0; j < inputs; ++j) {
+        const int r = y + j - plan.half;
+        job.rows[j] = (outputs_ > 1 || rowUsed_[j]) && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
     }
-    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(frame_.width);
-    job.source = frame_.source + first;
-    job.work = frame_.work + first;
-    job.selected = selected_;
+    for (int o = 0; o < kMaxSharedRows; ++o) {
+        const size_t first = static_cast<size_t>(o < outputs ? y + o : y) * static_cast<size_t>(frame_.width);
+        job.source[o] = frame_.source + first;
+        job.work[o] = frame_.work + first;
+        job.selected[o] = selected_ + (o < outputs ? o : 0) * selectionWords_;
+        // The rows the next job prepares: the window's next outputs_ rows below this one's.
+        const int upcoming = y + plan.half + outputs_ + o;
+        job.upcoming[o] = o < outputs_ && upcoming < frame_.height && rowUsed_[plan.size - 1] &&
+                                  ringRows_[upcoming % ringSlots_] != upcoming
+                              ? frame_.source + static_cast<size_t>(upcoming) * static_cast<size_t>(frame_.width)
+                              : nullptr;
+    }
     job.width = frame_.width;
     job.stream = streamStores_;
-    const int upcoming = y + plan.half + 1;
-    job.upcoming = upcoming < frame_.height && rowUsed_[plan.size - 1] && ringRows_[upcoming % plan.size] != upcoming
-                       ? frame_.source + static_cast<size_t>(upcoming) * static_cast<size_t>(frame_.width)
-                       : nullptr;
-    if (plan.tier == ConvolveTier::Wide)
+    if (outputs_ > 1)
+        kernels_->sharedRow(plan, job);
+    else if (plan.tier == ConvolveTier::Wide)
         kernels_->wideRow(plan, job);  // dense, or the vertical pass of a separable plan
     else if (plan.separable)
         kernels_->separableRow(plan, job);

@@ -41,6 +41,12 @@ ConvolveRun LastConvolveRun();
 // One Convolve call: plans the kernel, takes its scratch memory once, then filters row by row.
 // Rows must come in ascending order (each source row is prepared once, on first use). Without
 // its scratch memory it runs the reference engine, which needs none.
+//
+// Dense kernels may compute the next rows together with the one asked for (their loads are
+// shared); those rows are written into the work buffer at once. A row computed ahead that is
+// never asked for (the caller stopped, or skipped it) is put back from the source copy, so the
+// work buffer's rows that the runner has not been given must hold the source's pixels: both
+// copies of the same frame, as KernelImage and the preview make them.
 class ConvolveRunner {
 public:
     ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel& kernel);
@@ -52,7 +58,8 @@ public:
 
 private:
     const void* PreparedRow(int sourceRow);
-    bool SelectRow(int y);
+    bool SelectRow(int y, uint64_t* words);
+    void RestoreRowsAhead();
 
     ConvolveFrame frame_;
     ConvolveKernel kernel_;
@@ -63,12 +70,19 @@ private:
     unsigned char* ring_ = nullptr;
     unsigned char* zeroRow_ = nullptr;
     int32_t* pairScratch_ = nullptr;
-    uint64_t* selected_ = nullptr;
+    uint64_t* selected_ = nullptr;  // outputs_ rows of selection words, selectionWords_ apart
+    size_t selectionWords_ = 0;
     size_t rowBytes_ = 0;
     size_t planeStride_ = 0;   // entries from one channel's plane to the next
     size_t elementBytes_ = 0;  // 4 (pairs, sums) or 8 (doubles)
     int paddedWidth_ = 0;
     bool streamStores_ = false;
-    int ringRows_[kMaxKernelSize];
+    int outputs_ = 1;    // output rows a job computes
+    int ringSlots_ = 0;  // prepared rows the ring holds: size + outputs_ - 1
+    int ringRows_[kMaxJobRows];
     bool rowUsed_[kMaxKernelSize];
+    // Rows computed with an earlier one and not yet asked for: aheadFirst_ .. aheadLast_; bit
+    // (row - aheadBase_) of aheadSkipped_ is set where the mask selected nothing.
+    int aheadBase_ = 0, aheadFirst_ = 1, aheadLast_ = 0;
+    unsigned aheadSkipped_ = 0;
 };

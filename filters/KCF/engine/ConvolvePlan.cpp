@@ -175,6 +175,16 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
     if (plan.tier == ConvolveTier::Narrow) {
         for (int m = 0; m < kernel.size; ++m) AddPairTaps(plan, kernel.weights + m * kernel.size, kernel.size, m);
         plan.bias = static_cast<int32_t>(sum * 32768);
+        const int rowPairs = (kernel.size + 1) / 2;
+        for (int m = 0; m < kernel.size; ++m)
+            for (int k = 0; k < rowPairs; ++k) {
+                const int32_t* w = kernel.weights + m * kernel.size + 2 * k;
+                const uint32_t w0 = static_cast<uint16_t>(w[0]);
+                const uint32_t w1 = static_cast<uint16_t>(2 * k + 1 < kernel.size ? w[1] : 0);
+                plan.pairGrid[m][k] = static_cast<int32_t>(w0 | w1 << 16);
+            }
+        // The grid multiplies every pair, zero or not; the tap list only the non-zero ones.
+        plan.sharedRows = 3 * plan.pairTapCount >= 2 * kernel.size * rowPairs;
         if (rankOne) {
             ConvolvePlan separable = plan;
             separable.pairTapCount = 0;
@@ -184,6 +194,7 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
             // Two passes pay when the multiplies they save outweigh the intermediate row's traffic.
             if (separable.pairTapCount + 2 * separable.verticalTapCount + 2 < plan.pairTapCount) {
                 separable.separable = true;
+                separable.sharedRows = false;
                 separable.rowCorrection = static_cast<int32_t>(rowSum * 32768);
                 separable.bias = 0;
                 plan = separable;

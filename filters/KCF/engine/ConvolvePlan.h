@@ -50,10 +50,17 @@ double NudgedReciprocal(int64_t d);
 float NudgedReciprocalFloat(int64_t d);
 
 constexpr int kMaxKernelSize = 9;
-constexpr int kRowPad = 4;        // pixels of padding left and right of every prepared row
+// Entries of padding left and right of every prepared row: 64 bytes of 32-bit entries, so that
+// entry 0 of every plane starts a cache line and loads at offset 0 never cross one.
+constexpr int kRowPad = 16;
 constexpr int kChunkPixels = 32;  // prepared rows are padded to a multiple of this, the widest chunk
 constexpr int kMaxPairTaps = kMaxKernelSize * ((kMaxKernelSize + 1) / 2);
 constexpr int kMaxWideTaps = kMaxKernelSize * kMaxKernelSize;
+constexpr int kMaxRowPairs = (kMaxKernelSize + 1) / 2;
+// The most output rows one pass of a row kernel computes: each loaded vector of a prepared row
+// feeds every output row whose window holds that row.
+constexpr int kMaxSharedRows = 3;
+constexpr int kMaxJobRows = kMaxKernelSize + kMaxSharedRows - 1;
 
 // Prepared rows are planar: a plane of r, then g, then b, each planeStride entries apart.
 // Narrow tier: entry x of a plane holds the channel of pixels x and x+1, biased to signed 16 bits
@@ -95,6 +102,11 @@ struct ConvolvePlan {
     int verticalTapCount = 0;
     VerticalTap verticalTaps[kMaxKernelSize];
     int32_t rowCorrection = 0;  // separable: 32768 * sum of the horizontal factor
+    // Narrow dense plans: the pair of columns 2k, 2k + 1 of kernel row m as one pattern (0 where
+    // both weights are 0), for the row kernels that run several output rows at once; worth it
+    // when most pairs are non-zero (sharedRows).
+    int32_t pairGrid[kMaxKernelSize][kMaxRowPairs] = {};
+    bool sharedRows = false;
 
     // Wide tier: every non-zero weight, or the vertical factor of a separable plan.
     int wideTapCount = 0;
@@ -118,19 +130,21 @@ struct ConvolvePlan {
     uint16_t invertMask = 0;  // 0xFFFF when the result is inverted, else 0
 };
 
-// Where the row kernels find one output row's inputs. Rows are the prepared rows of the ring,
-// indexed by kernel row (the zero row stands in above and below the frame); each points at pixel 0
-// of the row, with kRowPad pixels of padding before it.
+// Where the row kernels find the inputs of one or more consecutive output rows (outputs; more
+// than one only for sharedRows kernels). Rows are the prepared rows of the ring, rows[j] the
+// source row y - half + j for the first output row y (the zero row stands in above and below the
+// frame); each points at pixel 0 of the row, with kRowPad entries of padding before it.
 struct RowJob {
-    const void* rows[kMaxKernelSize];
-    size_t planeStride;          // entries from one channel's plane to the next
-    const BMM_Color_64* source;  // the output row in the source copy, for alpha
-    BMM_Color_64* work;          // the output row in the work buffer
-    const uint64_t* selected;    // one bit per pixel: compute and store it
+    const void* rows[kMaxJobRows];
+    size_t planeStride;  // entries from one channel's plane to the next
+    int outputs;         // output rows: 1 .. the kernel's sharedRowCount
+    const BMM_Color_64* source[kMaxSharedRows];  // each output row in the source copy, for alpha
+    BMM_Color_64* work[kMaxSharedRows];          // each output row in the work buffer
+    const uint64_t* selected[kMaxSharedRows];    // one bit per pixel: compute and store it
     int width;
-    // The source row that the next output row will prepare, or null: fetched into the cache while
-    // this row computes, so that its memory latency overlaps the arithmetic.
-    const BMM_Color_64* upcoming;
+    // Source rows that the next job will prepare, or null: fetched into the cache while this job
+    // computes, so that their memory latency overlaps the arithmetic.
+    const BMM_Color_64* upcoming[kMaxSharedRows];
     // Whole aligned stores may bypass the cache: the work buffer is not read again before the
     // write-back, and the frame is too large for the cache to keep it until then.
     bool stream;
@@ -148,6 +162,10 @@ struct ConvolveKernels {
     void (*horizontalWide)(const ConvolvePlan& plan, double* out, const int32_t* pairs, size_t planeStride,
                            int paddedWidth);
     void (*denseRow)(const ConvolvePlan& plan, const RowJob& job);
+    // Narrow dense plans with sharedRows: up to sharedRowCount output rows a call; null (and a
+    // count of 1) where the registers do not allow more than one row.
+    void (*sharedRow)(const ConvolvePlan& plan, const RowJob& job);
+    int sharedRowCount;
     void (*separableRow)(const ConvolvePlan& plan, const RowJob& job);
     void (*wideRow)(const ConvolvePlan& plan, const RowJob& job);
     // Mask selection: bit x of words is set when ids[x] == value, for x < width (8- or 16-bit ids).

@@ -13,14 +13,18 @@ struct Sse2 {
     static constexpr int kLanes = 4;
     // A multiply-add here needs a scratch register besides its accumulator.
     static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
-    static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;  // the wide multiply-add needs a scratch register
+    static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
+    static constexpr int kSharedGroups = 1;  // the wide multiply-add needs a scratch register
 
     static void Fence() { _mm_sfence(); }
+    static void Pin(VI& v) { asm("" : "+x"(v)); }
     static VI Zero() { return _mm_setzero_si128(); }
     static VI Set1(int32_t v) { return _mm_set1_epi32(v); }
     static VI Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
     static void Store(int32_t* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
+    static VI MaddFrom(VI acc, VI a, const int32_t* w) { return Madd(acc, a, Set1(*w)); }
     static VI Add(VI a, VI b) { return _mm_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm_xor_si128(a, b); }
