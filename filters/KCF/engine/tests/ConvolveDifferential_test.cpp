@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -19,7 +20,7 @@ void RunCases(ConvolvePath path, std::initializer_list<KernelKind> kinds, int co
     ProgressWindow progress;
     for (KernelKind kind : kinds) {
         for (int i = 0; i < count; ++i) {
-            SetConvolveStreamBytes(i % 2 ? 1 : 0);
+            const ScopedConvolvePath stream(path, i % 2 ? 1 : 0);
             const DiffCase c = MakeCase(random, kind);
             ConvolveRun run;
             const std::string difference = CheckCase(c, progress, run);
@@ -36,13 +37,12 @@ protected:
     void SetUp() override
     {
         if (!ConvolvePathAvailable(GetParam())) GTEST_SKIP() << ConvolvePathName(GetParam()) << " not on this CPU";
-        ASSERT_TRUE(ForceConvolvePath(GetParam()));
+        guard_ = std::make_unique<ScopedConvolvePath>(GetParam());
+        ASSERT_TRUE(guard_->Active());
     }
-    void TearDown() override
-    {
-        ClearForcedConvolvePath();
-        SetConvolveStreamBytes(0);
-    }
+    void TearDown() override { guard_.reset(); }
+
+    std::unique_ptr<ScopedConvolvePath> guard_;
 };
 
 std::string PathTestName(const ::testing::TestParamInfo<ConvolvePath>& info) { return ConvolvePathName(info.param); }
@@ -222,8 +222,8 @@ TEST_P(ConvolvePaths, RenderRunsOnTheSelectedPath)
     filter.settings.kernel.divisor = 9;
     filter.SetSource(&bitmap);
     EXPECT_EQ(filter.Render(progress.Handle()), TRUE);
-    EXPECT_EQ(LastConvolveRun().path, GetParam());
-    EXPECT_EQ(LastConvolveRun().rows, 5);
+    EXPECT_EQ(guard_->LastRun().path, GetParam());
+    EXPECT_EQ(guard_->LastRun().rows, 5);
     EXPECT_EQ(storage.image().pixels[2 * 21 + 10].g, 2000);
     EXPECT_EQ(storage.image().pixels[0].g, 2000 * 4 / 9);  // a corner sees 4 of the 9 weights
 }

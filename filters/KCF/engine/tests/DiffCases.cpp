@@ -200,8 +200,7 @@ std::string CheckCase(const DiffCase& c, ProgressWindow& progress, ConvolveRun& 
             kernelImage.RequestChannel(GB_CHAN_MTL_EFFECTS);
         if (c.mask == Mask::Object || c.mask == Mask::BothChannels) kernelImage.RequestChannel(GB_CHAN_OBJECT);
         const int result =
-            kernelImage.Convolve(c.maskId, c.weights.data(), c.size, c.divisor, c.offset, c.invert);
-        run = LastConvolveRun();
+            kernelImage.Convolve(ConvolveKernel{c.weights.data(), c.size, c.divisor, c.offset, c.invert, c.maskId}, &run);
         const bool aborted = c.abortRow >= 0 && c.abortRow < c.height;
         if (result != (aborted ? 0 : 1)) return "Convolve returned " + std::to_string(result);
         // One progress and one check-abort message before each row, up to the aborted one.
