@@ -135,6 +135,12 @@ struct Avx2 {
             _mm256_maskstore_epi64(reinterpret_cast<long long*>(dst), PixelMask(bits), result);
     }
 
+    // Every pixel selected and inside the row.
+    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
+    {
+        StorePixels(dst, src, r, g, b, 255u, kLanes, stream);
+    }
+
     static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
                             bool stream)
     {

@@ -145,6 +145,12 @@ struct Sse2 {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 1), _mm_srli_si128(result, 8));
     }
 
+    // Every pixel selected and inside the row.
+    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
+    {
+        StorePixels(dst, src, r, g, b, 15u, kLanes, stream);
+    }
+
     static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
                             bool stream)
     {
