@@ -16,6 +16,8 @@ struct Avx2 {
     static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
     static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
     static constexpr int kSharedGroups = 1;
+    // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
+    static constexpr bool kStoreFull = false;
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
@@ -133,12 +135,6 @@ struct Avx2 {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), result);
         else if (bits)
             _mm256_maskstore_epi64(reinterpret_cast<long long*>(dst), PixelMask(bits), result);
-    }
-
-    // Every pixel selected and inside the row.
-    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
-    {
-        StorePixels(dst, src, r, g, b, 255u, kLanes, stream);
     }
 
     static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,

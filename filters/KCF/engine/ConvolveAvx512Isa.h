@@ -56,6 +56,7 @@ struct Avx512 {
     // eight: two rows of one group with the fused multiply-add, else one row.
     static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 2 : 1;
     static constexpr int kSharedGroups = sizeof(void*) == 8 ? 2 : 1;
+    static constexpr bool kStoreFull = true;  // StoreFull: whole chunks without a test per group
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+v"(v)); }

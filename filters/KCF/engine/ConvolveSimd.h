@@ -20,8 +20,9 @@
 //   ZeroW SetW LoadW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
-//   StoreFull(dst, src, r, g, b, stream): kLanes pixels, all selected and inside the row; stream
-//     only where dst starts a cache line
+//   kStoreFull, StoreFull(dst, src, r, g, b, stream): whether the shared-load kernel stores whole
+//     chunks without a test per group, and the store: kLanes pixels, all selected and inside the
+//     row; stream only where dst starts a cache line
 //   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
 //     vectors (lanes in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set;
 //     only the first count pixels of src and dst may be touched. With stream, whole aligned stores
@@ -237,15 +238,18 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
                             }
                     }
         }
-        bool full = x + chunk <= job.width;
-        for (int o = 0; o < outputs; ++o) full = full && (o >= job.outputs || bits[o] == chunkMask);
-        if (full) {  // the common case of the whole-image mode: no test per group
-            for (int o = 0; o < outputs; ++o)
-                if (o < job.outputs)
-                    for (int g = 0; g < groups; ++g)
-                        Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes, finish(acc[o][g]),
-                                       finish(acc[o][groups + g]), finish(acc[o][2 * groups + g]), streamRow[o]);
-            continue;
+        if constexpr (Isa::kStoreFull) {
+            bool full = x + chunk <= job.width;
+            for (int o = 0; o < outputs; ++o) full = full && (o >= job.outputs || bits[o] == chunkMask);
+            if (full) {  // the common case of the whole-image mode: no test per group
+                for (int o = 0; o < outputs; ++o)
+                    if (o < job.outputs)
+                        for (int g = 0; g < groups; ++g)
+                            Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes,
+                                           finish(acc[o][g]), finish(acc[o][groups + g]),
+                                           finish(acc[o][2 * groups + g]), streamRow[o]);
+                continue;
+            }
         }
         for (int o = 0; o < outputs; ++o)
             for (int g = 0; g < groups; ++g)

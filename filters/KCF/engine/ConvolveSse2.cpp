@@ -13,9 +13,11 @@ struct Sse2 {
     static constexpr int kLanes = 4;
     // A multiply-add here needs a scratch register besides its accumulator.
     static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
-    static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;
+    static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;  // the wide multiply-add needs a scratch register
     static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
-    static constexpr int kSharedGroups = 1;  // the wide multiply-add needs a scratch register
+    static constexpr int kSharedGroups = 1;
+    // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
+    static constexpr bool kStoreFull = false;
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
@@ -143,12 +145,6 @@ struct Sse2 {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), result);
         else if (bits == 2)
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 1), _mm_srli_si128(result, 8));
-    }
-
-    // Every pixel selected and inside the row.
-    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
-    {
-        StorePixels(dst, src, r, g, b, 15u, kLanes, stream);
     }
 
     static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
