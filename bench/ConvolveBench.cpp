@@ -4,6 +4,7 @@
 #include "FrameMemory.h"
 #include "ImageAccess.h"
 #include "KernelFilter.h"
+#include "MaddRate.h"
 #include "MemoryBitmap.h"
 #include "ProgressWindow.h"
 
@@ -192,10 +193,20 @@ int main(int argc, char** argv)
     std::printf("paths measured (of those this CPU offers):");
     for (const Column& c : engines) std::printf(" %s", c.name.c_str());
     std::printf("; Render takes %s\n", ConvolvePathName(best));
+    // The roofline: the multiply-adds each case's plan needs, at the rate this machine retires them.
+    const bool wideMadd = ConvolvePathAvailable(ConvolvePath::Avx512Vnni);
+    const double maddRate = MaddsPerNanosecond(wideMadd);
+    const int maddLanes = wideMadd ? 16 : 8;
+    if (maddRate > 0)
+        std::printf("multiply-add rate: %.2f %s a nanosecond (%d lanes each), measured here\n", maddRate,
+                    wideMadd ? "vpdpwssd" : "vpmaddwd", maddLanes);
+    else
+        std::printf("multiply-add rate: not measured (no AVX2 or AVX-512 VNNI)\n");
     std::printf("times: median milliseconds of interleaved rounds. Engine columns: Convolve alone on a ready "
                 "KernelImage (x = speed-up on the reference). Render: the whole call with its two copies and the "
                 "write-back. floor: four plain copies of the frame. fresh: the same four copies, two of them into "
-                "frame memory taken and given back as Render does\n");
+                "frame memory taken and given back as Render does. bound: the best path's multiply-adds (its plan's "
+                "pair taps x 3 channels, a lane per pixel) at the measured rate; copy: one plain frame copy\n");
 
     std::vector<Workload> workloads = {Dense(3), Dense(5), Dense(7), Dense(9), Binomial9()};
     Workload masked = Dense(9);
@@ -217,8 +228,9 @@ int main(int argc, char** argv)
         std::printf("\n### %d x %d, %d rounds\n\n", size.width, size.height, size.rounds);
         std::printf("| kernel |");
         for (const Column& c : engines) std::printf(" %s |", c.name.c_str());
-        std::printf(" Render | floor | fresh | best vs reference | Render vs floor |\n|---|");
-        for (size_t i = 0; i < engines.size() + 5; ++i) std::printf("---:|");
+        std::printf(" Render | floor | fresh | best vs reference | Render vs floor | bound | best vs bound | best vs "
+                    "copy |\n|---|");
+        for (size_t i = 0; i < engines.size() + 8; ++i) std::printf("---:|");
         std::printf("\n");
 
         for (const Workload& work : workloads) {
@@ -244,17 +256,16 @@ int main(int argc, char** argv)
             filter.settings.kernel.divisor = work.divisor;
             filter.SetSource(&renderBitmap);
 
-            std::vector<std::vector<double>> times(engines.size() + 3);
+            std::vector<std::vector<double>> times(engines.size() + 4);
             ConvolveRun bestRun;
             for (int round = 0; round < size.rounds; ++round) {
                 for (size_t e = 0; e < engines.size(); ++e) {
-                    ForceConvolvePath(engines[e].path);
+                    const ScopedConvolvePath guard(engines[e].path);
+                    const ConvolveKernel kernel = {work.weights.data(), work.size, work.divisor, 0, 0, maskId};
                     const auto start = std::chrono::steady_clock::now();
-                    image.Convolve(maskId, work.weights.data(), work.size, work.divisor, 0, 0);
+                    image.Convolve(kernel, &bestRun);  // kept from the last column: the fastest path measured
                     times[e].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
-                    bestRun = LastConvolveRun();  // the last column: the fastest path measured
                 }
-                ClearForcedConvolvePath();
                 auto start = std::chrono::steady_clock::now();
                 filter.Render(progress.Handle());
                 times[engines.size()].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
@@ -277,6 +288,10 @@ int main(int argc, char** argv)
                 FreeFrameMemory(fresh[0], bytes);
                 FreeFrameMemory(fresh[1], bytes);
                 times[engines.size() + 2].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
+
+                start = std::chrono::steady_clock::now();
+                std::memcpy(copyC.data(), frame.pixels.data(), bytes);
+                times[engines.size() + 3].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
             }
 
             std::vector<double> medians;
@@ -284,9 +299,27 @@ int main(int argc, char** argv)
             // Speed-ups are on the reference engine's time, when it is among the columns.
             const double reference = engines[0].path == ConvolvePath::Reference ? medians[0] : 0;
             const double render = medians[engines.size()], floor = medians[engines.size() + 1];
-            const double fresh = medians[engines.size() + 2];
+            const double fresh = medians[engines.size() + 2], copy = medians[engines.size() + 3];
+            // Vector multiply-adds a pixel of the plan the best path ran, times the pixels it filters.
+            ConvolvePlan plan;
+            const ConvolveKernel planned = {work.weights.data(), work.size, work.divisor, 0, 0, maskId};
+            double maddsPerPixel = 0;
+            if (BuildConvolvePlan(planned, true, plan)) {
+                if (plan.tier == ConvolveTier::Narrow)
+                    maddsPerPixel = 3.0 * (plan.pairTapCount + (plan.separable ? plan.verticalTapCount : 0));
+                else if (plan.tier == ConvolveTier::Wide)  // double lanes: half as many a vector
+                    maddsPerPixel = 3.0 * (plan.separable ? plan.pairTapCount : 0) + 6.0 * plan.wideTapCount;
+            }
+            double selectedFraction = 1;
+            if (work.masked)
+                selectedFraction = static_cast<double>(std::count(ids.begin(), ids.end(), uint8_t(1))) / ids.size();
+            const double bound = maddRate > 0 ? maddsPerPixel * static_cast<double>(frame.pixels.size()) *
+                                                    selectedFraction / maddLanes / maddRate / 1e6
+                                              : 0;
             const char* tier = bestRun.tier == ConvolveTier::Narrow ? "32-bit" : bestRun.tier == ConvolveTier::Wide ? "double" : "64-bit";
-            std::printf("| %s (%s%s) |", work.name.c_str(), tier, bestRun.separable ? ", two passes" : "");
+            std::printf("| %s (%s%s", work.name.c_str(), tier, bestRun.separable ? ", two passes" : "");
+            if (bestRun.sharedRows > 1) std::printf(", %d rows a pass", bestRun.sharedRows);
+            std::printf(") |");
             for (size_t e = 0; e < engines.size(); ++e) {
                 if (engines[e].path == ConvolvePath::Reference || reference == 0)
                     std::printf(" %.2f |", medians[e]);
@@ -296,9 +329,13 @@ int main(int argc, char** argv)
             // "best": the fastest path among the columns, the one Render takes when all are there.
             const double bestTime = medians[engines.size() - 1];
             if (reference > 0)
-                std::printf(" %.2f | %.2f | %.2f | %.1fx | %.2fx |\n", render, floor, fresh, reference / bestTime, render / floor);
+                std::printf(" %.2f | %.2f | %.2f | %.1fx | %.2fx |", render, floor, fresh, reference / bestTime, render / floor);
             else
-                std::printf(" %.2f | %.2f | %.2f | - | %.2fx |\n", render, floor, fresh, render / floor);
+                std::printf(" %.2f | %.2f | %.2f | - | %.2fx |", render, floor, fresh, render / floor);
+            if (bound > 0)
+                std::printf(" %.2f | %.2fx | %.2fx |\n", bound, bestTime / bound, bestTime / copy);
+            else
+                std::printf(" - | - | %.2fx |\n", bestTime / copy);
             std::fflush(stdout);
         }
     }

@@ -159,9 +159,7 @@ void Preview(HWND dialog, KernelFilter& f)
     EnableWindow(button, FALSE);
     KernelRecord& k = f.settings.kernel;
     ReadControls(dialog, f, k);
-    int32_t block[kGridCells];
-    ExtractSubKernel(k.weights, k.size, block);
-    PreviewKernel(GetDlgItem(dialog, IDC_PICTURE), IDB_SAMPLE, block, k.size, k.divisor, k.offset, k.invert);
+    PreviewKernel(GetDlgItem(dialog, IDC_PICTURE), IDB_SAMPLE, PackKernel(k));
     EnableWindow(button, TRUE);
     if (hadFocus) SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
 }

@@ -17,11 +17,9 @@ INT_PTR RunControlDialog(HWND parent, KernelFilter* filter);
 // be opened (the user is told).
 int LoadPresetList(HWND list, const char* path, const char* name);
 
-// Convolves bitmap resource bitmapId of the module with the block (size x size, packed row-major)
-// and shows the result in the picture control, where it stays until the next preview or
-// ReleasePreview.
-void PreviewKernel(HWND picture, int bitmapId, const int32_t* block, int size, int32_t divisor, int32_t offset,
-                   int32_t invert);
+// Convolves bitmap resource bitmapId of the module with the packed kernel and shows the result in
+// the picture control, where it stays until the next preview or ReleasePreview.
+void PreviewKernel(HWND picture, int bitmapId, const PackedKernel& kernel);
 // Gives the picture control its own picture back and frees the preview.
 void ReleasePreview(HWND picture);
 // Sizes the picture control so that its inside is exactly its picture, about the same centre.

@@ -117,17 +117,26 @@ KernelImage::~KernelImage() { FreeFrame(source); }
 
 int KernelImage::Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert)
 {
+    return Convolve(ConvolveKernel{weights, size, divisor, offset, invert, maskId});
+}
+
+int KernelImage::Convolve(const ConvolveKernel& kernel, ConvolveRun* run)
+{
+    if (run) *run = ConvolveRun{};
     if (height <= 0) return 1;
     const ConvolveFrame frame = {source, work, width, height, materialChannel, objectChannel, requestedChannels};
-    const ConvolveKernel kernel = {weights, size, divisor, offset, invert, maskId};
     // Plans the kernel and takes the engine's scratch rows once; the rows themselves run one by one.
     ConvolveRunner runner(frame, kernel);
     BOOL abort = FALSE;
-    for (int y = 0; y < height; ++y) {
+    int result = 1;
+    for (int y = 0; y < height && result; ++y) {
         SendMessageA(progressWindow, FLT_PROGRESS, static_cast<WPARAM>(y), static_cast<LPARAM>(height - 1));
         SendMessageA(progressWindow, FLT_CHECKABORT, 0, reinterpret_cast<LPARAM>(&abort));
-        if (abort) return 0;
-        if (frame.work) runner.Row(y);
+        if (abort)
+            result = 0;
+        else if (frame.work)
+            runner.Row(y);
     }
-    return 1;
+    if (run) *run = runner.Record();
+    return result;
 }

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct ConvolveRun;
+
 class ImageAccess {
 public:
     ImageAccess(HWND progressWindow, Bitmap* bitmap);
@@ -50,6 +52,9 @@ public:
     // Filters the frame from the source copy into the work buffer, row by row, telling the progress
     // window before each row and stopping when it asks for abort. 1 when every row was done, 0 on abort.
     int Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert);
+    // The same with the kernel packed in one record; when run is not null it receives what the
+    // engine ran on (path, tier, rows).
+    int Convolve(const ConvolveKernel& kernel, ConvolveRun* run = nullptr);
 
 private:
     BMM_Color_64* source = nullptr;

@@ -40,3 +40,14 @@ void ExtractSubKernel(const int32_t weights[kGridCells], int size, int32_t* out)
     for (int r = 0; r < size; ++r)
         std::memcpy(out + r * size, weights + (origin + r) * kGridSide + origin, size * sizeof(int32_t));
 }
+
+PackedKernel PackKernel(const KernelRecord& record)
+{
+    PackedKernel packed = {};
+    packed.size = IsKernelSize(record.size) ? record.size : KernelSizeOf(record.weights);
+    ExtractSubKernel(record.weights, packed.size, packed.weights);
+    packed.divisor = record.divisor;
+    packed.offset = record.offset;
+    packed.invert = record.invert;
+    return packed;
+}

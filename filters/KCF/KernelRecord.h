@@ -2,6 +2,8 @@
 // kernel-size rule and sub-kernel extraction that every part of the filter shares.
 #pragma once
 
+#include "ConvolveEngine.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -68,3 +70,20 @@ constexpr int SubKernelOrigin(int size) { return (kGridSide - size) / 2; }
 
 // Copies the centred size x size block of the grid into out, packed row-major. size must be 3..9 odd.
 void ExtractSubKernel(const int32_t weights[kGridCells], int size, int32_t* out);
+
+// The kernel as the engine takes it, packed once from a record by PackKernel: the size (3, 5, 7
+// or 9), the centred size x size block row-major, and the divisor, offset and invert as stored.
+// Render and the dialog's preview both filter with it.
+struct PackedKernel {
+    int32_t weights[kGridCells];
+    int size;
+    int32_t divisor;
+    int32_t offset;
+    int32_t invert;
+    // The engine's view of it, with the mask id (-1: the whole image).
+    ConvolveKernel ForMask(int32_t maskId) const { return {weights, size, divisor, offset, invert, maskId}; }
+};
+
+// Packs the record. A size that is not 3, 5, 7 or 9 (only a damaged block has one) is decided by
+// the weights, as the dialog would show them, so the engine never sees it.
+PackedKernel PackKernel(const KernelRecord& record);

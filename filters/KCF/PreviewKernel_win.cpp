@@ -73,8 +73,7 @@ void ShowPicture(HWND picture, HBITMAP bitmap, bool isPreview)
 
 }  // namespace
 
-void PreviewKernel(HWND picture, int bitmapId, const int32_t* block, int size, int32_t divisor, int32_t offset,
-                   int32_t invert)
+void PreviewKernel(HWND picture, int bitmapId, const PackedKernel& kernel)
 {
     auto sample = static_cast<HBITMAP>(
         LoadImageA(ModuleInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -87,7 +86,8 @@ void PreviewKernel(HWND picture, int bitmapId, const int32_t* block, int size, i
     std::unique_ptr<Rgb8[]> out(new (std::nothrow) Rgb8[count]);
     HBITMAP result = nullptr;
     if (in && out && width > 0 && height > 0 && ReadPixels(sample, width, height, in.get()) &&
-        PreviewConvolve(in.get(), width, height, block, size, divisor, offset, invert, out.get()))
+        PreviewConvolve(in.get(), width, height, kernel.weights, kernel.size, kernel.divisor, kernel.offset,
+                        kernel.invert, out.get()))
         result = MakeBitmap(out.get(), width, height);
     DeleteObject(sample);
     if (result) ShowPicture(picture, result, true);

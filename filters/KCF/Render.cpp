@@ -9,11 +9,8 @@ BOOL KernelFilter::Render(HWND hWnd)
     // A frame copy that could not be allocated: leave the host's bitmap exactly as it was.
     if (!image.Ready()) return FALSE;
 
-    const KernelRecord& k = settings.kernel;
-    // A damaged block may carry any size; the weights then decide it, as the dialog would.
-    const int size = IsKernelSize(k.size) ? k.size : KernelSizeOf(k.weights);
-    int32_t subKernel[kGridCells];
-    ExtractSubKernel(k.weights, size, subKernel);
+    // Packed once; a damaged block's size is decided there.
+    const PackedKernel kernel = PackKernel(settings.kernel);
 
     bool run = false;
     int maskId = -1;
@@ -29,7 +26,7 @@ BOOL KernelFilter::Render(HWND hWnd)
         break;
     default: break;
     }
-    if (run) image.Convolve(maskId, subKernel, size, k.divisor, k.offset, k.invert);
+    if (run) image.Convolve(kernel.ForMask(maskId));
     image.WriteBack();
     return TRUE;
 }

@@ -14,13 +14,19 @@ struct Avx2 {
     // A multiply-add here needs a scratch register besides its accumulator.
     static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
     static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
+    static constexpr int kSharedGroups = 1;
+    // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
+    static constexpr bool kStoreFull = false;
 
     static void Fence() { _mm_sfence(); }
+    static void Pin(VI& v) { asm("" : "+x"(v)); }
     static VI Zero() { return _mm256_setzero_si256(); }
     static VI Set1(int32_t v) { return _mm256_set1_epi32(v); }
     static VI Load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
     static void Store(int32_t* p, VI v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, w)); }
+    static VI MaddFrom(VI acc, VI a, const int32_t* w) { return Madd(acc, a, Set1(*w)); }
     static VI Add(VI a, VI b) { return _mm256_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm256_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm256_xor_si256(a, b); }
@@ -30,12 +36,12 @@ struct Avx2 {
     static VI Srai(VI a, int n) { return _mm256_sra_epi32(a, _mm_cvtsi32_si128(n)); }
     static VI Srli(VI a, int n) { return _mm256_srl_epi32(a, _mm_cvtsi32_si128(n)); }
     static VF SetF(float v) { return _mm256_set1_ps(v); }
-    static VI DivFloat(VI s, VF d) { return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), d)); }
+    static VI MulFloat(VI s, VF r) { return _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm256_set1_pd(v); }
-    static VI DivDouble(VI s, VDB d)
+    static VI MulDouble(VI s, VDB r)
     {
-        const __m128i low = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s)), d));
-        const __m128i high = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s, 1)), d));
+        const __m128i low = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s)), r));
+        const __m128i high = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s, 1)), r));
         return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
     }
 
@@ -44,6 +50,7 @@ struct Avx2 {
     static VD LoadW(const double* p) { return _mm256_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm256_fmadd_pd(a, w, acc); }
     static VD AddW(VD a, VD b) { return _mm256_add_pd(a, b); }
+    static VD MulW(VD a, VD b) { return _mm256_mul_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm256_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm256_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm256_max_pd(a, b); }

@@ -52,19 +52,34 @@ struct Avx512 {
     // The fused multiply-add accumulates in place; the separate one needs a scratch register.
     static constexpr int kGroups = kVnni || sizeof(void*) == 8 ? 2 : 1;
     static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
+    // Three rows of two groups: eighteen accumulators of the 32 registers. The 32-bit build has
+    // eight: two rows of one group with the fused multiply-add, else one row.
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 2 : 1;
+    static constexpr int kSharedGroups = sizeof(void*) == 8 ? 2 : 1;
+    static constexpr bool kStoreFull = true;  // StoreFull: whole chunks without a test per group
 
     static void Fence() { _mm_sfence(); }
+    static void Pin(VI& v) { asm("" : "+v"(v)); }
     static VI Zero() { return _mm512_setzero_si512(); }
     static VI Set1(int32_t v) { return _mm512_set1_epi32(v); }
     static VI Load(const int32_t* p) { return _mm512_loadu_si512(p); }
     static void Store(int32_t* p, VI v) { _mm512_storeu_si512(p, v); }
     static VI Madd(VI acc, VI a, VI w)
     {
+        if constexpr (kVnni)
+            return _mm512_dpwssd_epi32(acc, a, w);
+        else
+            return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w));
+    }
+    // Madd with the weight pattern read from memory: VNNI takes it as a broadcast operand, so it
+    // needs no register of its own (which the 32-bit build's eight cannot spare).
+    static VI MaddFrom(VI acc, VI a, const int32_t* w)
+    {
         if constexpr (kVnni) {
-            asm("vpdpwssd %2, %1, %0" : "+v"(acc) : "v"(a), "v"(w));
+            asm("vpdpwssd %2%{1to16%}, %1, %0" : "+v"(acc) : "v"(a), "m"(*w));
             return acc;
         } else
-            return _mm512_add_epi32(acc, _mm512_madd_epi16(a, w));
+            return Madd(acc, a, Set1(*w));
     }
     static VI Add(VI a, VI b) { return _mm512_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm512_sub_epi32(a, b); }
@@ -75,12 +90,12 @@ struct Avx512 {
     static VI Srai(VI a, int n) { return _mm512_sra_epi32(a, _mm_cvtsi32_si128(n)); }
     static VI Srli(VI a, int n) { return _mm512_srl_epi32(a, _mm_cvtsi32_si128(n)); }
     static VF SetF(float v) { return _mm512_set1_ps(v); }
-    static VI DivFloat(VI s, VF d) { return _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(s), d)); }
+    static VI MulFloat(VI s, VF r) { return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm512_set1_pd(v); }
-    static VI DivDouble(VI s, VDB d)
+    static VI MulDouble(VI s, VDB r)
     {
-        const __m256i low = _mm512_cvttpd_epi32(_mm512_div_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(s)), d));
-        const __m256i high = _mm512_cvttpd_epi32(_mm512_div_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(s, 1)), d));
+        const __m256i low = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(s)), r));
+        const __m256i high = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(s, 1)), r));
         return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
     }
 
@@ -89,6 +104,7 @@ struct Avx512 {
     static VD LoadW(const double* p) { return _mm512_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm512_fmadd_pd(a, w, acc); }
     static VD AddW(VD a, VD b) { return _mm512_add_pd(a, b); }
+    static VD MulW(VD a, VD b) { return _mm512_mul_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm512_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm512_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm512_max_pd(a, b); }
@@ -149,6 +165,26 @@ struct Avx512 {
             _mm512_storeu_si512(dst, result);
         else if (bits)
             _mm512_mask_storeu_epi64(dst, static_cast<__mmask8>(bits), result);
+    }
+
+    // Sixteen pixels, every one selected and inside the row: no test per pixel group. stream: dst
+    // starts a cache line and whole lines may bypass the cache.
+    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
+    {
+        const VI rg = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(r)), _mm512_cvtepi32_epi16(g), 1);
+        const VI bb = _mm512_castsi256_si512(_mm512_cvtepi32_epi16(b));
+        const __mmask32 alpha = static_cast<__mmask32>(0x88888888u);
+        const VI low = _mm512_mask_blend_epi16(alpha, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[0].v), bb),
+                                               _mm512_loadu_si512(src));
+        const VI high = _mm512_mask_blend_epi16(
+            alpha, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[1].v), bb), _mm512_loadu_si512(src + 8));
+        if (stream) {
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), low);
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(dst + 8), high);
+        } else {
+            _mm512_storeu_si512(dst, low);
+            _mm512_storeu_si512(dst + 8, high);
+        }
     }
 
     static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,

@@ -11,9 +11,8 @@ namespace {
 
 const char* const kPathNames[kConvolvePathCount] = {"reference", "sse2", "avx2", "avx512", "avx512vnni"};
 
-bool forced = false;
-ConvolvePath forcedPath = ConvolvePath::Reference;
-ConvolveRun lastRun;
+// The innermost live guard, or null: set and cleared only by ScopedConvolvePath.
+thread_local ScopedConvolvePath* innermostGuard = nullptr;
 
 bool CpuCanRun(ConvolvePath path)
 {
@@ -52,19 +51,10 @@ const ConvolveKernels* KernelsFor(ConvolvePath path)
     return nullptr;
 }
 
-// A block of at least bytes, its start aligned to 64 bytes; the original pointer goes to base.
-void* AlignedBlock(size_t bytes, void*& base)
-{
-    base = std::malloc(bytes + 64);
-    if (!base) return nullptr;
-    const uintptr_t address = reinterpret_cast<uintptr_t>(base);
-    return reinterpret_cast<void*>((address + 63) & ~uintptr_t(63));
-}
-
 size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
 
+// Streaming pays once the two frame copies outgrow a typical last-level cache.
 constexpr uint64_t kStreamFrameBytesDefault = 8u << 20;
-uint64_t streamFrameBytes = kStreamFrameBytesDefault;
 
 }  // namespace
 
@@ -94,21 +84,62 @@ ConvolvePath BestConvolvePath()
     return ConvolvePath::Reference;
 }
 
-bool ForceConvolvePath(ConvolvePath path)
+ScopedConvolvePath::ScopedConvolvePath(ConvolvePath path, uint64_t streamBytes)
+    : path_(path), streamBytes_(streamBytes ? streamBytes : kStreamFrameBytesDefault)
 {
-    if (!CpuCanRun(path)) return false;
-    forced = true;
-    forcedPath = path;
-    return true;
+    if (!CpuCanRun(path)) return;
+    active_ = true;
+    outer_ = innermostGuard;
+    innermostGuard = this;
 }
 
-void ClearForcedConvolvePath() { forced = false; }
+ScopedConvolvePath::~ScopedConvolvePath()
+{
+    if (active_) innermostGuard = outer_;
+}
 
-void SetConvolveStreamBytes(uint64_t bytes) { streamFrameBytes = bytes ? bytes : kStreamFrameBytesDefault; }
+AlignedBlock::AlignedBlock(size_t bytes) : base_(std::malloc(bytes + 64))
+{
+    if (base_) data_ = reinterpret_cast<unsigned char*>((reinterpret_cast<uintptr_t>(base_) + 63) & ~uintptr_t(63));
+}
+
+AlignedBlock::~AlignedBlock() { std::free(base_); }
+
+RunnerLayout LayoutRunner(const ConvolvePlan& plan, int width, int sharedRowCount)
+{
+    RunnerLayout layout;
+    if (width <= 0 || width > (1 << 24) || plan.tier == ConvolveTier::Scalar || plan.size < 1 ||
+        plan.size > kMaxKernelSize)
+        return layout;
+    const bool shared = plan.tier == ConvolveTier::Narrow && plan.sharedRows && !plan.separable && sharedRowCount > 1;
+    layout.outputs = shared ? (sharedRowCount < kMaxSharedRows ? sharedRowCount : kMaxSharedRows) : 1;
+    layout.ringSlots = plan.size + layout.outputs - 1;
+    layout.elementBytes = plan.tier == ConvolveTier::Wide ? sizeof(double) : sizeof(int32_t);
+    layout.paddedWidth = (width + kChunkPixels - 1) / kChunkPixels * kChunkPixels;
+    // Sizes in 64 bits first: a block beyond 2^31 bytes is refused (the reference runs), so the
+    // size_t arithmetic below cannot wrap on a 32-bit build.
+    const uint64_t stride64 =
+        (static_cast<uint64_t>(layout.paddedWidth + 2 * kRowPad) * layout.elementBytes + 63) / 64 * 64 / layout.elementBytes;
+    const uint64_t rows64 = static_cast<uint64_t>(layout.ringSlots) + (plan.separable ? 2 : 1);
+    if (rows64 * 3 * stride64 * layout.elementBytes + 64 * static_cast<uint64_t>(layout.paddedWidth) >= uint64_t(1) << 31)
+        return layout;
+    layout.planeStride = static_cast<size_t>(stride64);
+    layout.rowBytes = 3 * layout.planeStride * layout.elementBytes;
+    layout.selectionWords = RoundUp64((static_cast<size_t>(layout.paddedWidth) / 64 + 1) * sizeof(uint64_t)) /
+                            sizeof(uint64_t);
+    layout.zeroRowOffset = layout.rowBytes * static_cast<size_t>(layout.ringSlots);
+    // Separable plans prepare each source row's pairs in a scratch row before the first pass.
+    layout.scratchOffset = plan.separable ? layout.zeroRowOffset + layout.rowBytes : 0;
+    layout.selectionOffset = layout.zeroRowOffset + layout.rowBytes * (plan.separable ? 2 : 1);
+    layout.totalBytes =
+        layout.selectionOffset + layout.selectionWords * sizeof(uint64_t) * static_cast<size_t>(layout.outputs);
+    layout.ok = true;
+    return layout;
+}
 
 ConvolvePath SelectedConvolvePath()
 {
-    if (forced) return forcedPath;
+    if (innermostGuard) return innermostGuard->Path();
     ConvolvePath wanted;
     if (!ParseConvolvePath(std::getenv("KCF_ENGINE"), wanted)) return BestConvolvePath();
     for (int i = static_cast<int>(wanted); i > 0; --i)
@@ -116,89 +147,94 @@ ConvolvePath SelectedConvolvePath()
     return ConvolvePath::Reference;
 }
 
-ConvolveRun LastConvolveRun() { return lastRun; }
-
-ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel& kernel) : frame_(frame), kernel_(kernel)
+ConvolveRunner::ConvolveRunner(const ConvolveFrame& frame, const ConvolveKernel& kernel)
+    : frame_(frame), kernel_(kernel), guard_(innermostGuard)
 {
-    const ConvolvePath path = SelectedConvolvePath();
-    lastRun = ConvolveRun{};
     for (int& r : ringRows_) r = INT_MIN;
     for (bool& used : rowUsed_) used = false;
-
-    const ConvolveKernels* kernels = KernelsFor(path);
-    // Rows of up to 2^24 pixels keep every size below well inside size_t on 32-bit builds.
-    if (!kernels || !frame.source || !frame.work || frame.width <= 0 || frame.height <= 0 || frame.width > (1 << 24))
-        return;
-
-    void* planBase = nullptr;
-    plan_ = static_cast<ConvolvePlan*>(AlignedBlock(sizeof(ConvolvePlan), planBase));
-    if (!plan_) return;
-    new (plan_) ConvolvePlan();
-    if (!BuildConvolvePlan(kernel, true, *plan_) || plan_->tier == ConvolveTier::Scalar) {
-        std::free(planBase);
-        plan_ = nullptr;
+    const ConvolvePath path = SelectedConvolvePath();
+    if (!Plan(path) || !TakeMemory()) {
+        kernels_ = nullptr;  // the reference engine, which needs nothing
         return;
     }
+    ClearRows();
+    const uint64_t streamBytes = guard_ ? guard_->streamBytes_ : kStreamFrameBytesDefault;
+    streamStores_ =
+        static_cast<uint64_t>(frame.width) * static_cast<uint64_t>(frame.height) * sizeof(BMM_Color_64) >= streamBytes;
+    run_.path = path;
+    run_.tier = plan_->tier;
+    run_.separable = plan_->separable;
+    run_.sharedRows = layout_.outputs;
+}
 
-    const ConvolvePlan& plan = *plan_;
-    const bool wide = plan.tier == ConvolveTier::Wide;
-    elementBytes_ = wide ? sizeof(double) : sizeof(int32_t);
-    paddedWidth_ = (frame.width + kChunkPixels - 1) / kChunkPixels * kChunkPixels;
-    // Three planes a row, each starting on a 64-byte boundary.
-    planeStride_ = RoundUp64(static_cast<size_t>(paddedWidth_ + 2 * kRowPad) * elementBytes_) / elementBytes_;
-    rowBytes_ = 3 * planeStride_ * elementBytes_;
-    const size_t selectionBytes = RoundUp64((static_cast<size_t>(paddedWidth_) / 64 + 1) * sizeof(uint64_t));
-    const size_t ringBytes = rowBytes_ * static_cast<size_t>(plan.size);
-    // Separable plans prepare each source row's pairs in one scratch row before the first pass.
-    const size_t total = ringBytes + rowBytes_ * (plan.separable ? 2 : 1) + selectionBytes;
-    unsigned char* block = static_cast<unsigned char*>(AlignedBlock(total, block_));
-    if (!block) {
-        std::free(planBase);
-        plan_ = nullptr;
-        return;
-    }
-    // The plan sits at the front of its own block; keep that block's base beside the rows'.
-    planBase_ = planBase;
+ConvolveRunner::~ConvolveRunner()
+{
+    RestoreRowsAhead();
+    if (guard_) guard_->lastRun_ = run_;
+}
+
+// The plan, the instruction set's kernels and the layout; false where the reference must run.
+bool ConvolveRunner::Plan(ConvolvePath path)
+{
+    kernels_ = KernelsFor(path);
+    if (!kernels_ || !frame_.source || !frame_.work || frame_.height <= 0) return false;
+    plan_.reset(new (std::nothrow) ConvolvePlan());
+    if (!plan_ || !BuildConvolvePlan(kernel_, true, *plan_)) return false;
+    layout_ = LayoutRunner(*plan_, frame_.width, kernels_->sharedRow ? kernels_->sharedRowCount : 1);
+    return layout_.ok;
+}
+
+bool ConvolveRunner::TakeMemory()
+{
+    block_.reset(new (std::nothrow) AlignedBlock(layout_.totalBytes));
+    if (!block_ || !block_->Data()) return false;
+    unsigned char* block = block_->Data();
     ring_ = block;
-    zeroRow_ = block + ringBytes;
-    if (plan.separable) pairScratch_ = reinterpret_cast<int32_t*>(zeroRow_ + rowBytes_) + kRowPad;
-    selected_ = reinterpret_cast<uint64_t*>(zeroRow_ + rowBytes_ * (plan.separable ? 2 : 1));
+    zeroRow_ = block + layout_.zeroRowOffset;
+    if (layout_.scratchOffset) pairScratch_ = reinterpret_cast<int32_t*>(block + layout_.scratchOffset) + kRowPad;
+    selected_ = reinterpret_cast<uint64_t*>(block + layout_.selectionOffset);
+    return true;
+}
 
+// The zero row, the rows the taps read, and the selection of the whole-image mode.
+void ConvolveRunner::ClearRows()
+{
+    const ConvolvePlan& plan = *plan_;
     // The zero row stands for the rows above and below the frame: pixels of value 0, which the
     // narrow dense path holds biased (-32768 in both halves of a pair) and the others as zeros.
     if (plan.tier == ConvolveTier::Narrow && !plan.separable) {
         int32_t* zero = reinterpret_cast<int32_t*>(zeroRow_);
-        for (size_t i = 0; i < 3 * planeStride_; ++i) zero[i] = static_cast<int32_t>(0x80008000u);
+        for (size_t i = 0; i < 3 * layout_.planeStride; ++i) zero[i] = static_cast<int32_t>(0x80008000u);
     } else {
-        std::memset(zeroRow_, 0, rowBytes_);
+        std::memset(zeroRow_, 0, layout_.rowBytes);
     }
-    if (plan.tier == ConvolveTier::Wide)
+    if (layout_.outputs > 1)
+        for (bool& used : rowUsed_) used = true;
+    else if (plan.tier == ConvolveTier::Wide)
         for (int t = 0; t < plan.wideTapCount; ++t) rowUsed_[plan.wideTaps[t].row] = true;
     else if (plan.separable)  // narrow
         for (int t = 0; t < plan.verticalTapCount; ++t) rowUsed_[plan.verticalTaps[t].row] = true;
     else
         for (int t = 0; t < plan.pairTapCount; ++t) rowUsed_[plan.pairTaps[t].row] = true;
 
-    std::memset(selected_, 0, selectionBytes);
-    if (kernel.maskId == -1)
-        for (int x = 0; x < frame.width; ++x) selected_[x >> 6] |= uint64_t(1) << (x & 63);
-
-    // Streaming pays once the two frame copies outgrow a typical last-level cache.
-    streamStores_ = static_cast<uint64_t>(frame.width) * static_cast<uint64_t>(frame.height) * sizeof(BMM_Color_64) >=
-                    streamFrameBytes;
-    kernels_ = kernels;
-    lastRun.path = path;
-    lastRun.tier = plan.tier;
-    lastRun.separable = plan.separable;
+    const size_t words = layout_.selectionWords;
+    std::memset(selected_, 0, words * sizeof(uint64_t) * static_cast<size_t>(layout_.outputs));
+    if (kernel_.maskId == -1)
+        for (int o = 0; o < layout_.outputs; ++o)
+            for (int x = 0; x < frame_.width; ++x) selected_[o * words + (x >> 6)] |= uint64_t(1) << (x & 63);
 }
 
-ConvolveRunner::~ConvolveRunner()
+void ConvolveRunner::RestoreRowsAhead()
 {
-    std::free(block_);
-    std::free(planBase_);
+    for (int y = aheadFirst_; y <= aheadLast_; ++y) {
+        const size_t first = static_cast<size_t>(y) * static_cast<size_t>(frame_.width);
+        std::memcpy(frame_.work + first, frame_.source + first, static_cast<size_t>(frame_.width) * sizeof(BMM_Color_64));
+    }
+    aheadFirst_ = 1;
+    aheadLast_ = 0;
 }
 
-bool ConvolveRunner::SelectRow(int y)
+bool ConvolveRunner::SelectRow(int y, uint64_t* selected)
 {
     const int width = frame_.width;
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -207,77 +243,104 @@ bool ConvolveRunner::SelectRow(int y)
     const int words = (width + 63) / 64;
     // An id that the channel cannot hold selects nothing; a missing array or channel means id 0.
     if (channels & GB_CHAN_MTL_EFFECTS && frame_.materialChannel && mask >= 0 && mask <= 255)
-        kernels_->select8(selected_, frame_.materialChannel + first, width, static_cast<uint8_t>(mask));
+        kernels_->select8(selected, frame_.materialChannel + first, width, static_cast<uint8_t>(mask));
     else if (!(channels & GB_CHAN_MTL_EFFECTS) && channels & GB_CHAN_OBJECT && frame_.objectChannel && mask >= 0 &&
              mask <= 65535)
-        kernels_->select16(selected_, frame_.objectChannel + first, width, static_cast<uint16_t>(mask));
+        kernels_->select16(selected, frame_.objectChannel + first, width, static_cast<uint16_t>(mask));
     else {
         const bool idZero = !(channels & GB_CHAN_MTL_EFFECTS ? frame_.materialChannel != nullptr
                               : channels & GB_CHAN_OBJECT    ? frame_.objectChannel != nullptr
                                                              : false);
         for (int w = 0; w < words; ++w) {
             const int count = width - 64 * w < 64 ? width - 64 * w : 64;
-            selected_[w] = idZero && mask == 0 ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
+            selected[w] = idZero && mask == 0 ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
         }
     }
     for (int w = 0; w < words; ++w)
-        if (selected_[w]) return true;
+        if (selected[w]) return true;
     return false;
 }
 
 const void* ConvolveRunner::PreparedRow(int r)
 {
     const ConvolvePlan& plan = *plan_;
-    const int slot = r % plan.size;
-    unsigned char* row = ring_ + rowBytes_ * static_cast<size_t>(slot) + kRowPad * elementBytes_;
+    const int slot = r % layout_.ringSlots;
+    unsigned char* row = ring_ + layout_.rowBytes * static_cast<size_t>(slot) + kRowPad * layout_.elementBytes;
     if (ringRows_[slot] == r) return row;
     ringRows_[slot] = r;
     const BMM_Color_64* source = frame_.source + static_cast<size_t>(r) * static_cast<size_t>(frame_.width);
+    const size_t stride = layout_.planeStride;
+    const int padded = layout_.paddedWidth;
     if (plan.tier == ConvolveTier::Wide && plan.separable) {
-        kernels_->preparePairs(pairScratch_, planeStride_, source, frame_.width, paddedWidth_);
-        kernels_->horizontalWide(plan, reinterpret_cast<double*>(row), pairScratch_, planeStride_, paddedWidth_);
+        kernels_->preparePairs(pairScratch_, stride, source, frame_.width, padded);
+        kernels_->horizontalWide(plan, reinterpret_cast<double*>(row), pairScratch_, stride, padded);
     } else if (plan.tier == ConvolveTier::Wide) {
-        kernels_->prepareWide(reinterpret_cast<double*>(row), planeStride_, source, frame_.width, paddedWidth_);
+        kernels_->prepareWide(reinterpret_cast<double*>(row), stride, source, frame_.width, padded);
     } else if (plan.separable) {
-        kernels_->preparePairs(pairScratch_, planeStride_, source, frame_.width, paddedWidth_);
-        kernels_->horizontal(plan, reinterpret_cast<int32_t*>(row), pairScratch_, planeStride_, paddedWidth_);
+        kernels_->preparePairs(pairScratch_, stride, source, frame_.width, padded);
+        kernels_->horizontal(plan, reinterpret_cast<int32_t*>(row), pairScratch_, stride, padded);
     } else {
-        kernels_->preparePairs(reinterpret_cast<int32_t*>(row), planeStride_, source, frame_.width, paddedWidth_);
+        kernels_->preparePairs(reinterpret_cast<int32_t*>(row), stride, source, frame_.width, padded);
     }
     return row;
 }
 
 void ConvolveRunner::Row(int y)
 {
-    ++lastRun.rows;
+    ++run_.rows;
     if (!kernels_) {
         ConvolveRowReference(frame_, kernel_, y);
         return;
     }
     if (y < 0 || y >= frame_.height) return;
-    if (kernel_.maskId != -1 && !SelectRow(y)) {
-        ++lastRun.rowsSkipped;
+    if (y >= aheadFirst_ && y <= aheadLast_) {  // computed with an earlier row, and already stored
+        if (aheadSkipped_ >> (y - aheadBase_) & 1) ++run_.rowsSkipped;
+        aheadFirst_ = y + 1;
         return;
     }
+    RestoreRowsAhead();  // rows skipped over were never asked for
+
     const ConvolvePlan& plan = *plan_;
-    const void* zero = zeroRow_ + kRowPad * elementBytes_;
+    const int shared = layout_.outputs;
+    const size_t words = layout_.selectionWords;
+    const int outputs = shared < frame_.height - y ? shared : frame_.height - y;
+    unsigned skipped = 0;
+    if (kernel_.maskId != -1)
+        for (int o = 0; o < outputs; ++o)
+            if (!SelectRow(y + o, selected_ + o * words)) skipped |= 1u << o;
+    aheadBase_ = y;
+    aheadFirst_ = y + 1;
+    aheadLast_ = y + outputs - 1;
+    aheadSkipped_ = skipped;
+    if (skipped & 1) ++run_.rowsSkipped;
+    if (skipped == (1u << outputs) - 1) return;  // nothing selected: no row is prepared
+
+    const void* zero = zeroRow_ + kRowPad * layout_.elementBytes;
     RowJob job;
-    job.planeStride = planeStride_;
-    for (int m = 0; m < plan.size; ++m) {
-        const int r = y + m - plan.half;
-        job.rows[m] = rowUsed_[m] && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
+    job.planeStride = layout_.planeStride;
+    job.outputs = outputs;
+    const int inputs = plan.size + shared - 1;
+    for (int j = 0; j < inputs; ++j) {
+        const int r = y + j - plan.half;
+        job.rows[j] = (shared > 1 || rowUsed_[j]) && r >= 0 && r < frame_.height ? PreparedRow(r) : zero;
     }
-    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(frame_.width);
-    job.source = frame_.source + first;
-    job.work = frame_.work + first;
-    job.selected = selected_;
+    for (int o = 0; o < kMaxSharedRows; ++o) {
+        const size_t first = static_cast<size_t>(o < outputs ? y + o : y) * static_cast<size_t>(frame_.width);
+        job.source[o] = frame_.source + first;
+        job.work[o] = frame_.work + first;
+        job.selected[o] = selected_ + (o < outputs ? o : 0) * words;
+        // The rows the next job prepares: the window's next rows below this one's.
+        const int upcoming = y + plan.half + shared + o;
+        job.upcoming[o] = o < shared && upcoming < frame_.height && rowUsed_[plan.size - 1] &&
+                                  ringRows_[upcoming % layout_.ringSlots] != upcoming
+                              ? frame_.source + static_cast<size_t>(upcoming) * static_cast<size_t>(frame_.width)
+                              : nullptr;
+    }
     job.width = frame_.width;
     job.stream = streamStores_;
-    const int upcoming = y + plan.half + 1;
-    job.upcoming = upcoming < frame_.height && rowUsed_[plan.size - 1] && ringRows_[upcoming % plan.size] != upcoming
-                       ? frame_.source + static_cast<size_t>(upcoming) * static_cast<size_t>(frame_.width)
-                       : nullptr;
-    if (plan.tier == ConvolveTier::Wide)
+    if (shared > 1)
+        kernels_->sharedRow(plan, job);
+    else if (plan.tier == ConvolveTier::Wide)
         kernels_->wideRow(plan, job);  // dense, or the vertical pass of a separable plan
     else if (plan.separable)
         kernels_->separableRow(plan, job);

@@ -2,6 +2,7 @@
 #include "ConvolvePlan.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -30,10 +31,10 @@ void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int ro
     }
 }
 
-// A power of two 2^k with k in 1..30, or 0.
+// A power of two 2^k with k in 1..31, or 0.
 int PowerOfTwoShift(int64_t value)
 {
-    if (value < 2 || value > (int64_t(1) << 30) || (value & (value - 1)) != 0) return 0;
+    if (value < 2 || value > (int64_t(1) << 31) || (value & (value - 1)) != 0) return 0;
     int k = 0;
     while ((int64_t(1) << k) != value) ++k;
     return k;
@@ -42,14 +43,26 @@ int PowerOfTwoShift(int64_t value)
 void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum)
 {
     const int64_t d = kernel.divisor;
+    // |S| and |q| are at most maxSum.
+    const int64_t maxSum = absSum * 65535;
     plan.invertMask = kernel.invert == 1 ? 0xFFFF : 0;
     plan.divisor = static_cast<double>(d == 0 ? 1 : d);
-    plan.wideDivide = d != 0 && d != 1;
+    const int magnitudeShift = PowerOfTwoShift(d < 0 ? -d : d);
+    if (d == 0 || d == 1) {
+        plan.wideDivide = WideDivide::None;
+    } else if (d == -1 || magnitudeShift) {
+        plan.wideDivide = WideDivide::Multiply;  // 1/d is a power of two: the product is exact
+        plan.wideFactor = 1.0 / static_cast<double>(d);
+    } else if (maxSum <= kDoubleReciprocalLimit) {
+        plan.wideDivide = WideDivide::Multiply;
+        plan.wideFactor = NudgedReciprocal(d);
+    } else {
+        plan.wideDivide = WideDivide::Divide;
+    }
     plan.wideOffset = static_cast<double>(kernel.offset);
     if (plan.tier != ConvolveTier::Narrow) return;
 
-    // |S| and |q| are at most maxSum; an offset beyond +-(maxSum + 65536) decides the result alone.
-    const int64_t maxSum = absSum * 65535;
+    // An offset beyond +-(maxSum + 65536) decides the result alone.
     int64_t offset = kernel.offset;
     if (offset < -maxSum - 1) offset = -maxSum - 1;
     if (offset > maxSum + 65536) offset = maxSum + 65536;
@@ -61,20 +74,41 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
         plan.divide = DivideKind::None;
     } else if (d == -1) {
         plan.divide = DivideKind::Negate;
-    } else if (const int k = PowerOfTwoShift(d)) {
-        plan.divide = DivideKind::Shift;
-        plan.shift = k;
-    } else if (const int nk = PowerOfTwoShift(-d)) {
-        plan.divide = DivideKind::NegShift;
-        plan.shift = nk;
-    } else if (maxSum < (int64_t(1) << 24)) {
-        plan.divide = DivideKind::Float;
+    } else if (magnitudeShift) {  // 2^1 .. 2^30, or -2^1 .. -2^31
+        plan.divide = d > 0 ? DivideKind::Shift : DivideKind::NegShift;
+        plan.shift = magnitudeShift;
+    } else if (maxSum <= kFloatReciprocalLimit) {
+        plan.divide = DivideKind::ReciprocalFloat;
+        plan.reciprocalFloat = NudgedReciprocalFloat(d);
     } else {
-        plan.divide = DivideKind::Double;
+        plan.divide = DivideKind::ReciprocalDouble;
+        plan.reciprocal = NudgedReciprocal(d);
     }
 }
 
 }  // namespace
+
+double NudgedReciprocal(int64_t d)
+{
+    const double rounded = 1.0 / static_cast<double>(d);
+    uint64_t bits;
+    std::memcpy(&bits, &rounded, sizeof bits);
+    bits += 3;  // the magnitude's bits: larger in magnitude whatever the sign
+    double nudged;
+    std::memcpy(&nudged, &bits, sizeof nudged);
+    return nudged;
+}
+
+float NudgedReciprocalFloat(int64_t d)
+{
+    const float rounded = static_cast<float>(1.0 / static_cast<double>(d));
+    uint32_t bits;
+    std::memcpy(&bits, &rounded, sizeof bits);
+    bits += 3;
+    float nudged;
+    std::memcpy(&nudged, &bits, sizeof nudged);
+    return nudged;
+}
 
 bool FactorRankOne(const int32_t* weights, int size, int32_t* column, int32_t* row)
 {
@@ -141,6 +175,16 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
     if (plan.tier == ConvolveTier::Narrow) {
         for (int m = 0; m < kernel.size; ++m) AddPairTaps(plan, kernel.weights + m * kernel.size, kernel.size, m);
         plan.bias = static_cast<int32_t>(sum * 32768);
+        const int rowPairs = (kernel.size + 1) / 2;
+        for (int m = 0; m < kernel.size; ++m)
+            for (int k = 0; k < rowPairs; ++k) {
+                const int32_t* w = kernel.weights + m * kernel.size + 2 * k;
+                const uint32_t w0 = static_cast<uint16_t>(w[0]);
+                const uint32_t w1 = static_cast<uint16_t>(2 * k + 1 < kernel.size ? w[1] : 0);
+                plan.pairGrid[m][k] = static_cast<int32_t>(w0 | w1 << 16);
+            }
+        // The grid multiplies every pair, zero or not; the tap list only the non-zero ones.
+        plan.sharedRows = 3 * plan.pairTapCount >= 2 * kernel.size * rowPairs;
         if (rankOne) {
             ConvolvePlan separable = plan;
             separable.pairTapCount = 0;
@@ -150,6 +194,7 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
             // Two passes pay when the multiplies they save outweigh the intermediate row's traffic.
             if (separable.pairTapCount + 2 * separable.verticalTapCount + 2 < plan.pairTapCount) {
                 separable.separable = true;
+                separable.sharedRows = false;
                 separable.rowCorrection = static_cast<int32_t>(rowSum * 32768);
                 separable.bias = 0;
                 plan = separable;

@@ -17,21 +17,50 @@
 
 enum class ConvolveTier { Narrow, Wide, Scalar };
 
-// How the sum becomes a quotient; each gives exactly the truncating division.
+// How a 32-bit sum becomes a quotient; each gives exactly the truncating division, and none
+// divides: the reciprocal kinds multiply by 1/d made a few units in the last place larger in
+// magnitude (see NudgedReciprocal), which truncates exactly while |sum| stays within the bound.
 enum class DivideKind {
-    None,      // divisor 0 or 1
-    Negate,    // divisor -1
-    Shift,     // divisor 2^k, k in 1..30
-    NegShift,  // divisor -2^k, k in 1..30
-    Float,     // |sum| < 2^24: a single-precision quotient is exact (for |divisor| > 2^24 it is 0)
-    Double,    // every other divisor: a double quotient is exact below 2^53
+    None,             // divisor 0 or 1
+    Negate,           // divisor -1
+    Shift,            // divisor 2^k, k in 1..30
+    NegShift,         // divisor -2^k, k in 1..31 (INT32_MIN included)
+    ReciprocalFloat,  // |sum| <= 2^20: single precision
+    ReciprocalDouble, // every other divisor (|sum| < 2^31 <= 2^48): double precision
 };
 
+// How the wide tier's double sum becomes a quotient before the truncation.
+enum class WideDivide {
+    None,      // divisor 0 or 1
+    Multiply,  // by wideFactor: 1/d exactly for d = +-2^k (and -1), else the nudged reciprocal
+               // while |sum| <= 2^48
+    Divide,    // larger sums with a divisor that is no power of two: a true division
+};
+
+// Bounds on |sum| under which the nudged reciprocal of each precision truncates exactly.
+constexpr int64_t kFloatReciprocalLimit = int64_t(1) << 20;
+constexpr int64_t kDoubleReciprocalLimit = int64_t(1) << 48;
+
+// 1/d rounded, then moved three units in the last place away from zero. For every integer S with
+// |S| <= the precision's limit above, trunc(S * NudgedReciprocal(d)) == trunc(S / d) exactly: the
+// product exceeds |S/d| (so exact quotients do not fall short), by less than |S| * 2^-21 / |d|
+// (float) or |S| * 2^-50 / |d| (double), which is below 1/|d|, the least distance from an inexact
+// quotient to the next integer.
+double NudgedReciprocal(int64_t d);
+float NudgedReciprocalFloat(int64_t d);
+
 constexpr int kMaxKernelSize = 9;
-constexpr int kRowPad = 4;        // pixels of padding left and right of every prepared row
+// Entries of padding left and right of every prepared row: 64 bytes of 32-bit entries, so that
+// entry 0 of every plane starts a cache line and loads at offset 0 never cross one.
+constexpr int kRowPad = 16;
 constexpr int kChunkPixels = 32;  // prepared rows are padded to a multiple of this, the widest chunk
 constexpr int kMaxPairTaps = kMaxKernelSize * ((kMaxKernelSize + 1) / 2);
 constexpr int kMaxWideTaps = kMaxKernelSize * kMaxKernelSize;
+constexpr int kMaxRowPairs = (kMaxKernelSize + 1) / 2;
+// The most output rows one pass of a row kernel computes: each loaded vector of a prepared row
+// feeds every output row whose window holds that row.
+constexpr int kMaxSharedRows = 3;
+constexpr int kMaxJobRows = kMaxKernelSize + kMaxSharedRows - 1;
 
 // Prepared rows are planar: a plane of r, then g, then b, each planeStride entries apart.
 // Narrow tier: entry x of a plane holds the channel of pixels x and x+1, biased to signed 16 bits
@@ -73,6 +102,11 @@ struct ConvolvePlan {
     int verticalTapCount = 0;
     VerticalTap verticalTaps[kMaxKernelSize];
     int32_t rowCorrection = 0;  // separable: 32768 * sum of the horizontal factor
+    // Narrow dense plans: the pair of columns 2k, 2k + 1 of kernel row m as one pattern (0 where
+    // both weights are 0), for the row kernels that run several output rows at once; worth it
+    // when most pairs are non-zero (sharedRows).
+    int32_t pairGrid[kMaxKernelSize][kMaxRowPairs] = {};
+    bool sharedRows = false;
 
     // Wide tier: every non-zero weight, or the vertical factor of a separable plan.
     int wideTapCount = 0;
@@ -85,27 +119,32 @@ struct ConvolvePlan {
     int32_t bias = 0;
     DivideKind divide = DivideKind::None;
     int shift = 0;
-    double divisor = 1;  // Float and Double kinds, and the wide tier
+    float reciprocalFloat = 1;  // ReciprocalFloat
+    double reciprocal = 1;      // ReciprocalDouble
     int32_t quotientLow = 0, quotientHigh = 0, offset = 0;
-    // Wide tier: v = min(max(trunc(S / divisor) + offset, 0), 65535), in doubles.
-    bool wideDivide = false;
+    // Wide tier: v = min(max(trunc(S * wideFactor or S / divisor) + offset, 0), 65535), in doubles.
+    WideDivide wideDivide = WideDivide::None;
+    double wideFactor = 1;
+    double divisor = 1;
     double wideOffset = 0;
     uint16_t invertMask = 0;  // 0xFFFF when the result is inverted, else 0
 };
 
-// Where the row kernels find one output row's inputs. Rows are the prepared rows of the ring,
-// indexed by kernel row (the zero row stands in above and below the frame); each points at pixel 0
-// of the row, with kRowPad pixels of padding before it.
+// Where the row kernels find the inputs of one or more consecutive output rows (outputs; more
+// than one only for sharedRows kernels). Rows are the prepared rows of the ring, rows[j] the
+// source row y - half + j for the first output row y (the zero row stands in above and below the
+// frame); each points at pixel 0 of the row, with kRowPad entries of padding before it.
 struct RowJob {
-    const void* rows[kMaxKernelSize];
-    size_t planeStride;          // entries from one channel's plane to the next
-    const BMM_Color_64* source;  // the output row in the source copy, for alpha
-    BMM_Color_64* work;          // the output row in the work buffer
-    const uint64_t* selected;    // one bit per pixel: compute and store it
+    const void* rows[kMaxJobRows];
+    size_t planeStride;  // entries from one channel's plane to the next
+    int outputs;         // output rows: 1 .. the kernel's sharedRowCount
+    const BMM_Color_64* source[kMaxSharedRows];  // each output row in the source copy, for alpha
+    BMM_Color_64* work[kMaxSharedRows];          // each output row in the work buffer
+    const uint64_t* selected[kMaxSharedRows];    // one bit per pixel: compute and store it
     int width;
-    // The source row that the next output row will prepare, or null: fetched into the cache while
-    // this row computes, so that its memory latency overlaps the arithmetic.
-    const BMM_Color_64* upcoming;
+    // Source rows that the next job will prepare, or null: fetched into the cache while this job
+    // computes, so that their memory latency overlaps the arithmetic.
+    const BMM_Color_64* upcoming[kMaxSharedRows];
     // Whole aligned stores may bypass the cache: the work buffer is not read again before the
     // write-back, and the frame is too large for the cache to keep it until then.
     bool stream;
@@ -123,6 +162,10 @@ struct ConvolveKernels {
     void (*horizontalWide)(const ConvolvePlan& plan, double* out, const int32_t* pairs, size_t planeStride,
                            int paddedWidth);
     void (*denseRow)(const ConvolvePlan& plan, const RowJob& job);
+    // Narrow dense plans with sharedRows: up to sharedRowCount output rows a call; null (and a
+    // count of 1) where the registers do not allow more than one row.
+    void (*sharedRow)(const ConvolvePlan& plan, const RowJob& job);
+    int sharedRowCount;
     void (*separableRow)(const ConvolvePlan& plan, const RowJob& job);
     void (*wideRow)(const ConvolvePlan& plan, const RowJob& job);
     // Mask selection: bit x of words is set when ids[x] == value, for x < width (8- or 16-bit ids).

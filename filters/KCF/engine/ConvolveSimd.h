@@ -11,12 +11,18 @@
 //   kGroups   groups of kLanes pixels a chunk: 2 (six accumulators) where the registers allow,
 //             1 where a 32-bit build's eight vector registers would otherwise spill them
 //   kWideChannels  channels the wide tier sums in one pass over the taps: 3, or 1 where that spills
+//   kSharedRows, kSharedGroups  output rows and groups of kLanes pixels that the shared-load dense
+//             kernel keeps in accumulators at once (kSharedRows 1: no such kernel)
 //   VF, VDB   single and double vectors for the quotient of VI lanes
 //   VD        kLanes / 2 doubles
-//   Zero Set1 Load Store Madd Add Sub Min Max Xor MulLo Srai Srli SetF DivFloat SetD DivDouble Fence
-//   ZeroW SetW LoadW FmaW AddW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
+//   Pin(v)    an empty barrier that keeps v in a register as it is (no regrouping of sums)
+//   Zero Set1 Load Store Madd MaddFrom(acc, a, pattern address) Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
+//   ZeroW SetW LoadW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
+//   kStoreFull, StoreFull(dst, src, r, g, b, stream): whether the shared-load kernel stores whole
+//     chunks without a test per group, and the store: kLanes pixels, all selected and inside the
+//     row; stream only where dst starts a cache line
 //   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
 //     vectors (lanes in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set;
 //     only the first count pixels of src and dst may be touched. With stream, whole aligned stores
@@ -69,14 +75,14 @@ template <class Isa, DivideKind kind>
 struct Finisher {
     using VI = typename Isa::VI;
     VI bias, low, high, offset, invert;
-    typename Isa::VF divisorF;
-    typename Isa::VDB divisorD;
+    typename Isa::VF reciprocalF;
+    typename Isa::VDB reciprocalD;
     int shift;
 
     explicit Finisher(const ConvolvePlan& p)
         : bias(Isa::Set1(p.bias)), low(Isa::Set1(p.quotientLow)), high(Isa::Set1(p.quotientHigh)),
-          offset(Isa::Set1(p.offset)), invert(Isa::Set1(p.invertMask)),
-          divisorF(Isa::SetF(static_cast<float>(p.divisor))), divisorD(Isa::SetD(p.divisor)), shift(p.shift)
+          offset(Isa::Set1(p.offset)), invert(Isa::Set1(p.invertMask)), reciprocalF(Isa::SetF(p.reciprocalFloat)),
+          reciprocalD(Isa::SetD(p.reciprocal)), shift(p.shift)
     {
     }
 
@@ -93,24 +99,31 @@ struct Finisher {
             const VI rounded = Isa::Add(s, Isa::Srli(Isa::Srai(s, 31), 32 - shift));
             q = Isa::Srai(rounded, shift);
             if constexpr (kind == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
-        } else if constexpr (kind == DivideKind::Float) {
-            q = Isa::DivFloat(s, divisorF);
+        } else if constexpr (kind == DivideKind::ReciprocalFloat) {
+            q = Isa::MulFloat(s, reciprocalF);
         } else {
-            q = Isa::DivDouble(s, divisorD);
+            q = Isa::MulDouble(s, reciprocalD);
         }
         return Isa::Xor(Isa::Add(Isa::Min(Isa::Max(q, low), high), offset), invert);
     }
 };
 
-// Stores one group of kLanes finished pixels at x, if any of them is selected.
+// Stores one group of kLanes finished pixels at x of output row o, if any of them is selected.
 template <class Isa>
-static inline void StoreGroup(const RowJob& job, int x, unsigned bits, typename Isa::VI r, typename Isa::VI g,
-                              typename Isa::VI b)
+static inline void StoreGroup(const RowJob& job, int o, int x, unsigned bits, typename Isa::VI r,
+                              typename Isa::VI g, typename Isa::VI b)
 {
     if (!bits) return;
     const int count = job.width - x;
-    Isa::StorePixels(job.work + x, job.source + x, r, g, b, bits, count < Isa::kLanes ? count : Isa::kLanes,
+    Isa::StorePixels(job.work[o] + x, job.source[o] + x, r, g, b, bits, count < Isa::kLanes ? count : Isa::kLanes,
                      job.stream);
+}
+
+template <int chunk>
+static inline void PrefetchUpcoming(const RowJob& job, int x)
+{
+    for (const BMM_Color_64* row : job.upcoming)
+        if (row) Prefetch<chunk>(row + x);
 }
 
 // One pair tap into a chunk's accumulators: three channel planes (stride apart), kGroups groups of
@@ -144,16 +157,104 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
         tapRows[t] = static_cast<const int32_t*>(job.rows[plan.pairTaps[t].row]) + plan.pairTaps[t].offset;
 
     for (int x = 0; x < job.width; x += chunk) {
-        if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
-        const unsigned bits = ChunkBits<chunk>(job.selected, x);
+        PrefetchUpcoming<chunk>(job, x);
+        const unsigned bits = ChunkBits<chunk>(job.selected[0], x);
         if (!bits) continue;
         VI acc[3 * groups];
         for (VI& a : acc) a = Isa::Zero();
         for (int t = 0; t < taps; ++t)
             MaddTap<Isa>(acc, tapRows[t] + x, stride, Isa::Set1(plan.pairTaps[t].pattern));
         for (int g = 0; g < groups; ++g)
-            StoreGroup<Isa>(job, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
+            StoreGroup<Isa>(job, 0, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
                             finish(acc[groups + g]), finish(acc[2 * groups + g]));
+    }
+    Isa::Fence();
+}
+
+// Narrow dense path over several output rows at once: each vector loaded from a prepared row is
+// multiplied into every output row whose window holds that row, so that a load feeds up to
+// kSharedRows multiply-adds. The kernel size is a constant here, so every loop unrolls and each
+// weight pair is one broadcast operand.
+template <class Isa, DivideKind kind, int size>
+static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
+{
+    using VI = typename Isa::VI;
+    constexpr int lanes = Isa::kLanes;
+    constexpr int groups = Isa::kSharedGroups;
+    constexpr int outputs = Isa::kSharedRows;
+    constexpr int chunk = groups * lanes;
+    constexpr int pairs = (size + 1) / 2;
+    constexpr int half = size / 2;
+    constexpr int inputs = size + outputs - 1;
+    constexpr unsigned groupMask = lanes == 32 ? ~0u : (1u << lanes) - 1;
+    const Finisher<Isa, kind> finish(plan);
+    const size_t stride = job.planeStride;
+    const int32_t* rows[inputs];
+    for (int j = 0; j < inputs; ++j) rows[j] = static_cast<const int32_t*>(job.rows[j]);
+    const uint64_t* selected[outputs];
+    bool streamRow[outputs];
+    for (int o = 0; o < outputs; ++o) {
+        selected[o] = job.selected[o < job.outputs ? o : 0];
+        // Chunks are whole cache lines apart, so a row whose start is aligned streams every chunk.
+        streamRow[o] = job.stream && (reinterpret_cast<uintptr_t>(job.work[o < job.outputs ? o : 0]) & 63) == 0;
+    }
+    constexpr unsigned chunkMask = chunk == 32 ? ~0u : (1u << chunk) - 1;
+
+    for (int x = 0; x < job.width; x += chunk) {
+        PrefetchUpcoming<chunk>(job, x);
+        unsigned bits[outputs];
+        unsigned any = 0;
+        for (int o = 0; o < outputs; ++o) {
+            bits[o] = o < job.outputs ? ChunkBits<chunk>(selected[o], x) : 0;
+            any |= bits[o];
+        }
+        if (!any) continue;
+        // The weights are read afresh in every chunk, each just before its use: held across the
+        // loop, the 45 patterns of a 9x9 would spill the accumulators.
+        const int32_t* grid = &plan.pairGrid[0][0];
+        asm("" : "+r"(grid));
+        VI acc[outputs][3 * groups];
+#pragma GCC unroll 16
+        for (int o = 0; o < outputs; ++o)
+            for (VI& a : acc[o]) a = Isa::Zero();
+#pragma GCC unroll 16
+        for (int j = 0; j < inputs; ++j) {
+            const int32_t* p = rows[j] + x - half;
+#pragma GCC unroll 16
+            for (int k = 0; k < pairs; ++k)
+#pragma GCC unroll 16
+                for (int c = 0; c < 3; ++c)
+#pragma GCC unroll 16
+                    for (int g = 0; g < groups; ++g) {
+                        const VI v = Isa::Load(p + 2 * k + c * stride + g * lanes);
+#pragma GCC unroll 16
+                        for (int o = 0; o < outputs; ++o)
+                            if (j - o >= 0 && j - o < size) {
+                                VI& a = acc[o][c * groups + g];
+                                a = Isa::MaddFrom(a, v, grid + (j - o) * kMaxRowPairs + k);
+                                // Each sum stays one chain: regrouped, all of its products would
+                                // be live at once.
+                                Isa::Pin(a);
+                            }
+                    }
+        }
+        if constexpr (Isa::kStoreFull) {
+            bool full = x + chunk <= job.width;
+            for (int o = 0; o < outputs; ++o) full = full && (o >= job.outputs || bits[o] == chunkMask);
+            if (full) {  // the common case of the whole-image mode: no test per group
+                for (int o = 0; o < outputs; ++o)
+                    if (o < job.outputs)
+                        for (int g = 0; g < groups; ++g)
+                            Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes,
+                                           finish(acc[o][g]), finish(acc[o][groups + g]),
+                                           finish(acc[o][2 * groups + g]), streamRow[o]);
+                continue;
+            }
+        }
+        for (int o = 0; o < outputs; ++o)
+            for (int g = 0; g < groups; ++g)
+                StoreGroup<Isa>(job, o, x + g * lanes, (bits[o] >> (g * lanes)) & groupMask, finish(acc[o][g]),
+                                finish(acc[o][groups + g]), finish(acc[o][2 * groups + g]));
     }
     Isa::Fence();
 }
@@ -201,8 +302,8 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
     for (int t = 0; t < taps; ++t) tapRows[t] = static_cast<const int32_t*>(job.rows[plan.verticalTaps[t].row]);
 
     for (int x = 0; x < job.width; x += chunk) {
-        if (job.upcoming) Prefetch<chunk>(job.upcoming + x);
-        const unsigned bits = ChunkBits<chunk>(job.selected, x);
+        PrefetchUpcoming<chunk>(job, x);
+        const unsigned bits = ChunkBits<chunk>(job.selected[0], x);
         if (!bits) continue;
         VI acc[3 * groups];
         for (VI& a : acc) a = Isa::Zero();
@@ -215,7 +316,7 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
                         Isa::Add(acc[c * groups + g], Isa::MulLo(Isa::Load(p + c * stride + g * lanes), w));
         }
         for (int g = 0; g < groups; ++g)
-            StoreGroup<Isa>(job, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
+            StoreGroup<Isa>(job, 0, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
                             finish(acc[groups + g]), finish(acc[2 * groups + g]));
     }
     Isa::Fence();
@@ -238,6 +339,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     for (int t = 0; t < taps; ++t)
         tapRows[t] = static_cast<const double*>(job.rows[plan.wideTaps[t].row]) + plan.wideTaps[t].offset;
     const VD divisor = Isa::SetW(plan.divisor);
+    const VD factor = Isa::SetW(plan.wideFactor);
     const VD offset = Isa::SetW(plan.wideOffset);
     // Beyond +-2^50 the offset (|offset| < 2^31) cannot bring a quotient back into 0 .. 65535.
     const VD limitLow = Isa::SetW(-1125899906842624.0), limitHigh = Isa::SetW(1125899906842624.0);
@@ -245,8 +347,8 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     const VI invert = Isa::Set1(plan.invertMask);
 
     for (int x = 0; x < job.width; x += lanes) {
-        if (job.upcoming) Prefetch<lanes>(job.upcoming + x);
-        const unsigned bits = ChunkBits<lanes>(job.selected, x);
+        PrefetchUpcoming<lanes>(job, x);
+        const unsigned bits = ChunkBits<lanes>(job.selected[0], x);
         if (!bits) continue;
         VI result[3];
         for (int first = 0; first < 3; first += perPass) {
@@ -261,13 +363,15 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
                 }
             }
             for (VD& a : acc) {
-                VD q = plan.wideDivide ? Isa::DivW(a, divisor) : a;
+                VD q = plan.wideDivide == WideDivide::Multiply ? Isa::MulW(a, factor)
+                       : plan.wideDivide == WideDivide::Divide ? Isa::DivW(a, divisor)
+                                                               : a;
                 q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
                 a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
             }
             for (int c = 0; c < perPass; ++c) result[first + c] = Isa::Xor(Isa::ToInt(acc[2 * c], acc[2 * c + 1]), invert);
         }
-        StoreGroup<Isa>(job, x, bits, result[0], result[1], result[2]);
+        StoreGroup<Isa>(job, 0, x, bits, result[0], result[1], result[2]);
     }
     Isa::Fence();
 }
@@ -280,8 +384,32 @@ static void DenseRow(const ConvolvePlan& plan, const RowJob& job)
     case DivideKind::Negate: DenseRowT<Isa, DivideKind::Negate>(plan, job); break;
     case DivideKind::Shift: DenseRowT<Isa, DivideKind::Shift>(plan, job); break;
     case DivideKind::NegShift: DenseRowT<Isa, DivideKind::NegShift>(plan, job); break;
-    case DivideKind::Float: DenseRowT<Isa, DivideKind::Float>(plan, job); break;
-    case DivideKind::Double: DenseRowT<Isa, DivideKind::Double>(plan, job); break;
+    case DivideKind::ReciprocalFloat: DenseRowT<Isa, DivideKind::ReciprocalFloat>(plan, job); break;
+    case DivideKind::ReciprocalDouble: DenseRowT<Isa, DivideKind::ReciprocalDouble>(plan, job); break;
+    }
+}
+
+template <class Isa, int size>
+static void SharedRowsOfSize(const ConvolvePlan& plan, const RowJob& job)
+{
+    switch (plan.divide) {
+    case DivideKind::None: SharedRowsT<Isa, DivideKind::None, size>(plan, job); break;
+    case DivideKind::Negate: SharedRowsT<Isa, DivideKind::Negate, size>(plan, job); break;
+    case DivideKind::Shift: SharedRowsT<Isa, DivideKind::Shift, size>(plan, job); break;
+    case DivideKind::NegShift: SharedRowsT<Isa, DivideKind::NegShift, size>(plan, job); break;
+    case DivideKind::ReciprocalFloat: SharedRowsT<Isa, DivideKind::ReciprocalFloat, size>(plan, job); break;
+    case DivideKind::ReciprocalDouble: SharedRowsT<Isa, DivideKind::ReciprocalDouble, size>(plan, job); break;
+    }
+}
+
+template <class Isa>
+static void SharedRows(const ConvolvePlan& plan, const RowJob& job)
+{
+    switch (plan.size) {
+    case 3: SharedRowsOfSize<Isa, 3>(plan, job); break;
+    case 5: SharedRowsOfSize<Isa, 5>(plan, job); break;
+    case 7: SharedRowsOfSize<Isa, 7>(plan, job); break;
+    default: SharedRowsOfSize<Isa, 9>(plan, job); break;
     }
 }
 
@@ -293,8 +421,8 @@ static void SeparableRow(const ConvolvePlan& plan, const RowJob& job)
     case DivideKind::Negate: SeparableRowT<Isa, DivideKind::Negate>(plan, job); break;
     case DivideKind::Shift: SeparableRowT<Isa, DivideKind::Shift>(plan, job); break;
     case DivideKind::NegShift: SeparableRowT<Isa, DivideKind::NegShift>(plan, job); break;
-    case DivideKind::Float: SeparableRowT<Isa, DivideKind::Float>(plan, job); break;
-    case DivideKind::Double: SeparableRowT<Isa, DivideKind::Double>(plan, job); break;
+    case DivideKind::ReciprocalFloat: SeparableRowT<Isa, DivideKind::ReciprocalFloat>(plan, job); break;
+    case DivideKind::ReciprocalDouble: SeparableRowT<Isa, DivideKind::ReciprocalDouble>(plan, job); break;
     }
 }
 
@@ -318,8 +446,22 @@ static void SelectT(uint64_t* words, const Id* ids, int width, Id value)
 template <class Isa>
 static ConvolveKernels MakeKernels()
 {
-    return {&Isa::PreparePairs,  &PrepareWideT<Isa>, &HorizontalT<Isa, false, int32_t>, &HorizontalT<Isa, true, double>,
-            &DenseRow<Isa>, &SeparableRow<Isa>, &WideRowT<Isa>, &SelectT<Isa, uint8_t>, &SelectT<Isa, uint16_t>};
+    ConvolveKernels kernels = {&Isa::PreparePairs,
+                               &PrepareWideT<Isa>,
+                               &HorizontalT<Isa, false, int32_t>,
+                               &HorizontalT<Isa, true, double>,
+                               &DenseRow<Isa>,
+                               nullptr,
+                               1,
+                               &SeparableRow<Isa>,
+                               &WideRowT<Isa>,
+                               &SelectT<Isa, uint8_t>,
+                               &SelectT<Isa, uint16_t>};
+    if constexpr (Isa::kSharedRows > 1) {
+        kernels.sharedRow = &SharedRows<Isa>;
+        kernels.sharedRowCount = Isa::kSharedRows;
+    }
+    return kernels;
 }
 
 }  // namespace kcf_simd

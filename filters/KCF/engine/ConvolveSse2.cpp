@@ -14,13 +14,19 @@ struct Sse2 {
     // A multiply-add here needs a scratch register besides its accumulator.
     static constexpr int kGroups = sizeof(void*) == 8 ? 2 : 1;
     static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;  // the wide multiply-add needs a scratch register
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
+    static constexpr int kSharedGroups = 1;
+    // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
+    static constexpr bool kStoreFull = false;
 
     static void Fence() { _mm_sfence(); }
+    static void Pin(VI& v) { asm("" : "+x"(v)); }
     static VI Zero() { return _mm_setzero_si128(); }
     static VI Set1(int32_t v) { return _mm_set1_epi32(v); }
     static VI Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
     static void Store(int32_t* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     static VI Madd(VI acc, VI a, VI w) { return _mm_add_epi32(acc, _mm_madd_epi16(a, w)); }
+    static VI MaddFrom(VI acc, VI a, const int32_t* w) { return Madd(acc, a, Set1(*w)); }
     static VI Add(VI a, VI b) { return _mm_add_epi32(a, b); }
     static VI Sub(VI a, VI b) { return _mm_sub_epi32(a, b); }
     static VI Xor(VI a, VI b) { return _mm_xor_si128(a, b); }
@@ -45,12 +51,12 @@ struct Sse2 {
     static VI Srai(VI a, int n) { return _mm_sra_epi32(a, _mm_cvtsi32_si128(n)); }
     static VI Srli(VI a, int n) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(n)); }
     static VF SetF(float v) { return _mm_set1_ps(v); }
-    static VI DivFloat(VI s, VF d) { return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(s), d)); }
+    static VI MulFloat(VI s, VF r) { return _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm_set1_pd(v); }
-    static VI DivDouble(VI s, VDB d)
+    static VI MulDouble(VI s, VDB r)
     {
-        const VI low = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(s), d));
-        const VI high = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(s, _MM_SHUFFLE(3, 2, 3, 2))), d));
+        const VI low = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(s), r));
+        const VI high = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(s, _MM_SHUFFLE(3, 2, 3, 2))), r));
         return _mm_unpacklo_epi64(low, high);
     }
 
@@ -59,6 +65,7 @@ struct Sse2 {
     static VD LoadW(const double* p) { return _mm_loadu_pd(p); }
     static VD FmaW(VD acc, VD a, VD w) { return _mm_add_pd(acc, _mm_mul_pd(a, w)); }
     static VD AddW(VD a, VD b) { return _mm_add_pd(a, b); }
+    static VD MulW(VD a, VD b) { return _mm_mul_pd(a, b); }
     static VD DivW(VD a, VD b) { return _mm_div_pd(a, b); }
     static VD MinW(VD a, VD b) { return _mm_min_pd(a, b); }
     static VD MaxW(VD a, VD b) { return _mm_max_pd(a, b); }

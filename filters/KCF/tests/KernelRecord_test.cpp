@@ -77,3 +77,37 @@ TEST(ExtractSubKernel, TakesTheCentredBlockRowByRow)
         for (int i = size * size; i < kGridCells; ++i) ASSERT_EQ(out[i], 0) << "wrote past " << size * size;
     }
 }
+
+// The one packing that Render and the preview share: a stored size is kept, a damaged one gives
+// way to the weights' own size, the block is the centred one, and the scalars come along.
+TEST(PackKernel, KeepsAValidSizeAndLetsTheWeightsDecideADamagedOne)
+{
+    KernelRecord record = DefaultKernelRecord();
+    for (int i = 0; i < kGridCells; ++i) record.weights[i] = 100 * (i / 9) + i % 9;  // non-zero on ring 4
+    record.weights[0] = 0;  // still ring 4 (weight 1 at row 0, column 1)
+    record.divisor = -7;
+    record.offset = 1234;
+    record.invert = 2;
+    const struct {
+        int stored, packed;
+    } cases[] = {{3, 3}, {5, 5}, {7, 7}, {9, 9}, {0, 9}, {4, 9}, {11, 9}, {-3, 9}, {INT32_MIN, 9}};
+    for (const auto& c : cases) {
+        record.size = c.stored;
+        const PackedKernel packed = PackKernel(record);
+        ASSERT_EQ(packed.size, c.packed) << c.stored;
+        const int k = (9 - packed.size) / 2;
+        for (int r = 0; r < packed.size; ++r)
+            for (int col = 0; col < packed.size; ++col)
+                ASSERT_EQ(packed.weights[r * packed.size + col], record.weights[(k + r) * 9 + k + col]) << c.stored;
+        const ConvolveKernel view = packed.ForMask(3);
+        EXPECT_EQ(view.weights, packed.weights);
+        EXPECT_EQ(view.size, packed.size);
+        EXPECT_EQ(view.divisor, -7);
+        EXPECT_EQ(view.offset, 1234);
+        EXPECT_EQ(view.invert, 2);
+        EXPECT_EQ(view.maskId, 3);
+    }
+    std::fill(std::begin(record.weights), std::end(record.weights), 0);
+    record.size = 6;
+    EXPECT_EQ(PackKernel(record).size, 3);  // no weight at all: the smallest size
+}

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
 namespace {
 
 // Runs count cases of each kind on the forced path and checks that the path and tier expected
@@ -16,7 +20,7 @@ void RunCases(ConvolvePath path, std::initializer_list<KernelKind> kinds, int co
     ProgressWindow progress;
     for (KernelKind kind : kinds) {
         for (int i = 0; i < count; ++i) {
-            SetConvolveStreamBytes(i % 2 ? 1 : 0);
+            const ScopedConvolvePath stream(path, i % 2 ? 1 : 0);
             const DiffCase c = MakeCase(random, kind);
             ConvolveRun run;
             const std::string difference = CheckCase(c, progress, run);
@@ -33,13 +37,12 @@ protected:
     void SetUp() override
     {
         if (!ConvolvePathAvailable(GetParam())) GTEST_SKIP() << ConvolvePathName(GetParam()) << " not on this CPU";
-        ASSERT_TRUE(ForceConvolvePath(GetParam()));
+        guard_ = std::make_unique<ScopedConvolvePath>(GetParam());
+        ASSERT_TRUE(guard_->Active());
     }
-    void TearDown() override
-    {
-        ClearForcedConvolvePath();
-        SetConvolveStreamBytes(0);
-    }
+    void TearDown() override { guard_.reset(); }
+
+    std::unique_ptr<ScopedConvolvePath> guard_;
 };
 
 std::string PathTestName(const ::testing::TestParamInfo<ConvolvePath>& info) { return ConvolvePathName(info.param); }
@@ -62,6 +65,97 @@ TEST_P(ConvolvePaths, KernelsAtAndBeyondEachTierBoundMatchTheReference)
 TEST_P(ConvolvePaths, SeparableAndNearlySeparableKernelsMatchTheReference)
 {
     RunCases(GetParam(), {KernelKind::Separable, KernelKind::NearlySeparable}, 120, 0x5EED0003);
+}
+
+namespace {
+
+// A family of sums for the divisor test: the centre row of a 5x5 kernel is (c, c, c, m, 1) with
+// the first coarse weights zeroed below k, so that at the middle pixel of a group of five the sum
+// is c * (P0 + P1 + P2) + m * a + b: any value from 0 to the shape's largest sum can be aimed at.
+struct SumShape {
+    int32_t coarse;
+    int coarseCount;  // 1 or 3
+    int32_t middle;   // 0 (then coarse <= 65536) or 65536
+    DivideKind narrowKind;
+    WideDivide wideKind;  // for the wide tier; the divisor test below picks one that is no power of two
+    int64_t Largest() const { return int64_t(coarse) * coarseCount * 65535 + int64_t(middle) * 65535 + 65535; }
+};
+
+// The five pixel values whose group sum is exactly t (0 <= t <= shape.Largest()).
+void AimAt(const SumShape& shape, int64_t t, std::vector<uint16_t>& values)
+{
+    int64_t coarse = std::min<int64_t>(t / shape.coarse, int64_t(65535) * shape.coarseCount);
+    int64_t rest = t - coarse * shape.coarse;
+    uint16_t p[3] = {0, 0, 0};
+    for (int i = 2; i >= 3 - shape.coarseCount; --i) {
+        p[i] = static_cast<uint16_t>(std::min<int64_t>(coarse, 65535));
+        coarse -= p[i];
+    }
+    const int64_t a = shape.middle ? std::min<int64_t>(rest / shape.middle, 65535) : 0;
+    rest -= a * shape.middle;
+    values.insert(values.end(), {p[0], p[1], p[2], static_cast<uint16_t>(a), static_cast<uint16_t>(rest)});
+}
+
+}  // namespace
+
+// Division without a divide: sums aimed at exact multiples of each divisor and one either side,
+// at the bottom, middle and top of each shape's range, both signs, with an offset that brings
+// those quotients into 0 .. 65535 so that a quotient one off shows in the pixel.
+TEST_P(ConvolvePaths, DivisorsAtTheEdgesMatchTheReference)
+{
+    const SumShape shapes[] = {
+        {15, 1, 0, DivideKind::ReciprocalFloat, WideDivide::None},           // |sum| <= 2^20
+        {16, 1, 0, DivideKind::ReciprocalDouble, WideDivide::None},          // just beyond
+        {10922, 3, 0, DivideKind::ReciprocalDouble, WideDivide::None},       // sum(|w|) = 32767
+        {1431655765, 3, 65536, DivideKind::None, WideDivide::Multiply},      // |sum| just under 2^48
+        {INT32_MAX, 3, 65536, DivideKind::None, WideDivide::Divide},         // up to 2^48.6
+    };
+    std::vector<int64_t> divisors = {1, -1, 3, -3, 5, -7, 65535, -65535, 65537, INT32_MAX, -INT32_MAX, INT32_MIN};
+    for (int k = 1; k <= 30; ++k) divisors.insert(divisors.end(), {int64_t(1) << k, -(int64_t(1) << k)});
+    for (int k : {8, 16, 20, 24, 30}) divisors.insert(divisors.end(), {(int64_t(1) << k) + 1, -(int64_t(1) << k) + 1});
+    ProgressWindow progress;
+    for (const SumShape& shape : shapes) {
+        const int64_t largest = shape.Largest();
+        std::vector<int64_t> all = divisors;
+        // Divisors near the sums' extremes, and the coarse weight itself.
+        for (int64_t d : {largest, largest - 1, largest + 1, largest / 2 + 1, int64_t(shape.coarse)})
+            if (d <= INT32_MAX) all.insert(all.end(), {d, -d});
+        for (int sign : {1, -1}) {
+            DiffCase c;
+            c.size = 5;
+            c.height = 1;
+            c.weights.assign(25, 0);
+            for (int i = 3 - shape.coarseCount; i < 3; ++i) c.weights[10 + i] = sign * shape.coarse;
+            c.weights[13] = sign * shape.middle;
+            c.weights[14] = sign;
+            ConvolvePlan plan;
+            ConvolveKernel kernel = {c.weights.data(), 5, 3, 0, 0, -1};
+            ASSERT_TRUE(BuildConvolvePlan(kernel, true, plan));
+            if (shape.narrowKind != DivideKind::None) {
+                EXPECT_EQ(plan.divide, shape.narrowKind) << shape.coarse;
+            } else {
+                EXPECT_EQ(plan.wideDivide, shape.wideKind) << shape.coarse;
+            }
+            for (const int64_t d : all) {
+                const int64_t magnitude = std::llabs(d);
+                const int64_t top = largest / magnitude;
+                for (const int64_t base : {int64_t(0), int64_t(1), top / 2, std::max<int64_t>(0, top - 2)}) {
+                    c.values.clear();
+                    for (int64_t j = 0; j < 3; ++j)
+                        for (int64_t delta = -1; delta <= 1; ++delta) {
+                            const int64_t t = std::min(largest, std::max<int64_t>(0, (base + j) * magnitude + delta));
+                            AimAt(shape, t, c.values);
+                        }
+                    c.width = static_cast<int>(c.values.size());
+                    c.divisor = static_cast<int32_t>(d);
+                    const int64_t quotient = (sign > 0) == (d > 0) ? base : -base;
+                    c.offset = static_cast<int32_t>(std::min<int64_t>(INT32_MAX, std::max<int64_t>(INT32_MIN, 30000 - quotient)));
+                    ConvolveRun run;
+                    ASSERT_EQ(CheckCase(c, progress, run), "") << ConvolvePathName(GetParam()) << ": " << c.Describe();
+                }
+            }
+        }
+    }
 }
 
 TEST_P(ConvolvePaths, RankOneKernelsTakeTwoPasses)
@@ -128,8 +222,8 @@ TEST_P(ConvolvePaths, RenderRunsOnTheSelectedPath)
     filter.settings.kernel.divisor = 9;
     filter.SetSource(&bitmap);
     EXPECT_EQ(filter.Render(progress.Handle()), TRUE);
-    EXPECT_EQ(LastConvolveRun().path, GetParam());
-    EXPECT_EQ(LastConvolveRun().rows, 5);
+    EXPECT_EQ(guard_->LastRun().path, GetParam());
+    EXPECT_EQ(guard_->LastRun().rows, 5);
     EXPECT_EQ(storage.image().pixels[2 * 21 + 10].g, 2000);
     EXPECT_EQ(storage.image().pixels[0].g, 2000 * 4 / 9);  // a corner sees 4 of the 9 weights
 }

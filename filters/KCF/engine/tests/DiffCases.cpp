@@ -177,6 +177,7 @@ std::string CheckCase(const DiffCase& c, ProgressWindow& progress, ConvolveRun& 
     for (BMM_Color_64& p : image.pixels) p = RandomPixel(random);
     if (c.uniform >= 0)
         for (BMM_Color_64& p : image.pixels) p.r = p.g = p.b = static_cast<uint16_t>(c.uniform);
+    for (size_t i = 0; i < c.values.size() && i < count; ++i) image.pixels[i].r = image.pixels[i].g = image.pixels[i].b = c.values[i];
     std::vector<uint8_t> material(count);
     std::vector<uint16_t> object(count);
     for (size_t i = 0; i < count; ++i) {
@@ -199,8 +200,7 @@ std::string CheckCase(const DiffCase& c, ProgressWindow& progress, ConvolveRun& 
             kernelImage.RequestChannel(GB_CHAN_MTL_EFFECTS);
         if (c.mask == Mask::Object || c.mask == Mask::BothChannels) kernelImage.RequestChannel(GB_CHAN_OBJECT);
         const int result =
-            kernelImage.Convolve(c.maskId, c.weights.data(), c.size, c.divisor, c.offset, c.invert);
-        run = LastConvolveRun();
+            kernelImage.Convolve(ConvolveKernel{c.weights.data(), c.size, c.divisor, c.offset, c.invert, c.maskId}, &run);
         const bool aborted = c.abortRow >= 0 && c.abortRow < c.height;
         if (result != (aborted ? 0 : 1)) return "Convolve returned " + std::to_string(result);
         // One progress and one check-abort message before each row, up to the aborted one.

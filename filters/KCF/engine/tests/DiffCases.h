@@ -52,6 +52,7 @@ struct DiffCase {
     int abortRow = -1;
     uint64_t pixelSeed = 1;
     int uniform = -1;  // 0 .. 65535: every colour channel of every pixel has this value
+    std::vector<uint16_t> values;  // when not empty: the colour channels of each pixel, row-major
 
     int64_t AbsSum() const
     {
