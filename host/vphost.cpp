@@ -284,11 +284,9 @@ std::unique_ptr<ImageFilter> PrepareFilter(const Options& o, FilterModule& modul
 // The kernel's result where its weights are all zero, or -1 when they are not.
 long ZeroKernelLevel(const KernelRecord& k)
 {
-    const int size = IsKernelSize(k.size) ? k.size : KernelSizeOf(k.weights);
-    int32_t block[kGridCells];
-    ExtractSubKernel(k.weights, size, block);
-    for (int i = 0; i < size * size; ++i)
-        if (block[i] != 0) return -1;
+    const PackedKernel packed = PackKernel(k);
+    for (int i = 0; i < packed.size * packed.size; ++i)
+        if (packed.weights[i] != 0) return -1;
     return FinishChannel(0, k.divisor, k.offset, k.invert);
 }
 

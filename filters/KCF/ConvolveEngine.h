@@ -39,12 +39,31 @@ struct ConvolveKernel {
     int32_t maskId;
 };
 
+// The ids the mask compares, by the rule above: the material effects channel when it was requested,
+// else the object channel when that was. Both null: every pixel's id is 0.
+struct MaskIds {
+    const uint8_t* material;
+    const uint16_t* object;
+};
+
+inline MaskIds MaskIdsOf(const ConvolveFrame& f)
+{
+    if (f.requestedChannels & GB_CHAN_MTL_EFFECTS) return {f.materialChannel, nullptr};
+    if (f.requestedChannels & GB_CHAN_OBJECT) return {nullptr, f.objectChannel};
+    return {nullptr, nullptr};
+}
+
 // The identifier the mask compares for pixel index i.
 inline int32_t PixelId(const ConvolveFrame& f, int64_t i)
 {
-    if (f.requestedChannels & GB_CHAN_MTL_EFFECTS) return f.materialChannel ? f.materialChannel[i] : 0;
-    if (f.requestedChannels & GB_CHAN_OBJECT) return f.objectChannel ? f.objectChannel[i] : 0;
-    return 0;
+    const MaskIds ids = MaskIdsOf(f);
+    return ids.material ? ids.material[i] : ids.object ? ids.object[i] : 0;
+}
+
+// Whether the mask selects pixel index i.
+inline bool MaskSelects(const ConvolveFrame& f, int32_t maskId, int64_t i)
+{
+    return maskId == -1 || PixelId(f, i) == maskId;
 }
 
 // The result channel from a full sum, by the contract above.

@@ -10,7 +10,7 @@ void ConvolveRowReference(const ConvolveFrame& f, const ConvolveKernel& k, int y
     const int dyLast = std::min(half, f.height - 1 - y);
     for (int x = 0; x < f.width; ++x) {
         const int64_t index = static_cast<int64_t>(y) * f.width + x;
-        if (k.maskId != -1 && PixelId(f, index) != k.maskId) continue;
+        if (!MaskSelects(f, k.maskId, index)) continue;
 
         const int dxFirst = std::max(-half, -x);
         const int dxLast = std::min(half, f.width - 1 - x);

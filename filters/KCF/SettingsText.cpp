@@ -66,11 +66,9 @@ bool ParseOffset(const std::string& text, int32_t& out, std::string& error)
 
 bool NormalizeDivisor(KernelRecord& kernel, std::string& error)
 {
-    const int size = IsKernelSize(kernel.size) ? kernel.size : kGridSide;
-    int32_t block[kGridCells];
-    ExtractSubKernel(kernel.weights, size, block);
+    const PackedKernel packed = PackKernel(kernel);  // the weights as Render applies them
     long long sum = 0;
-    for (int i = 0; i < size * size; ++i) sum += block[i];
+    for (int i = 0; i < packed.size * packed.size; ++i) sum += packed.weights[i];
     if (sum < -kSpinnerLimit || sum > kSpinnerLimit) {
         error = "the weights sum to " + std::to_string(sum) + ", beyond the divisor's range -99999..99999";
         return false;

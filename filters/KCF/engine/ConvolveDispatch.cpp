@@ -238,22 +238,19 @@ bool ConvolveRunner::SelectRow(int y, uint64_t* selected)
 {
     const int width = frame_.width;
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
-    const uint32_t channels = frame_.requestedChannels;
     const int32_t mask = kernel_.maskId;
     const int words = (width + 63) / 64;
-    // An id that the channel cannot hold selects nothing; a missing array or channel means id 0.
-    if (channels & GB_CHAN_MTL_EFFECTS && frame_.materialChannel && mask >= 0 && mask <= 255)
-        kernels_->select8(selected, frame_.materialChannel + first, width, static_cast<uint8_t>(mask));
-    else if (!(channels & GB_CHAN_MTL_EFFECTS) && channels & GB_CHAN_OBJECT && frame_.objectChannel && mask >= 0 &&
-             mask <= 65535)
-        kernels_->select16(selected, frame_.objectChannel + first, width, static_cast<uint16_t>(mask));
+    // The same ids as MaskSelects reads; an id that the channel cannot hold selects nothing.
+    const MaskIds ids = MaskIdsOf(frame_);
+    if (ids.material && mask >= 0 && mask <= 255)
+        kernels_->select8(selected, ids.material + first, width, static_cast<uint8_t>(mask));
+    else if (ids.object && mask >= 0 && mask <= 65535)
+        kernels_->select16(selected, ids.object + first, width, static_cast<uint16_t>(mask));
     else {
-        const bool idZero = !(channels & GB_CHAN_MTL_EFFECTS ? frame_.materialChannel != nullptr
-                              : channels & GB_CHAN_OBJECT    ? frame_.objectChannel != nullptr
-                                                             : false);
+        const bool all = !ids.material && !ids.object && mask == 0;
         for (int w = 0; w < words; ++w) {
             const int count = width - 64 * w < 64 ? width - 64 * w : 64;
-            selected[w] = idZero && mask == 0 ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
+            selected[w] = all ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
         }
     }
     for (int w = 0; w < words; ++w)
