@@ -86,25 +86,63 @@ struct Finisher {
     {
     }
 
-    VI operator()(VI acc) const
+    VI operator()(VI acc) const { return Apply<kind>(acc); }
+
+    template <DivideKind k>
+    VI Apply(VI acc) const
     {
         const VI s = Isa::Add(acc, bias);
         VI q;
-        if constexpr (kind == DivideKind::None) {
+        if constexpr (k == DivideKind::None) {
             q = s;
-        } else if constexpr (kind == DivideKind::Negate) {
+        } else if constexpr (k == DivideKind::Negate) {
             q = Isa::Sub(Isa::Zero(), s);
-        } else if constexpr (kind == DivideKind::Shift || kind == DivideKind::NegShift) {
+        } else if constexpr (k == DivideKind::Shift || k == DivideKind::NegShift) {
             // Add 2^k - 1 to negative sums first, so that the shift truncates toward zero.
             const VI rounded = Isa::Add(s, Isa::Srli(Isa::Srai(s, 31), 32 - shift));
             q = Isa::Srai(rounded, shift);
-            if constexpr (kind == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
-        } else if constexpr (kind == DivideKind::ReciprocalFloat) {
+            if constexpr (k == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
+        } else if constexpr (k == DivideKind::ReciprocalFloat) {
             q = Isa::MulFloat(s, reciprocalF);
         } else {
             q = Isa::MulDouble(s, reciprocalD);
         }
         return Isa::Xor(Isa::Add(Isa::Min(Isa::Max(q, low), high), offset), invert);
+    }
+};
+
+// Sanitized builds check memory and undefined behaviour, which the divisor kind does not change.
+// There the shared-load kernel takes the kind at run time through AnyKindFinisher: one
+// instantiation a kernel size instead of six, which keeps those builds' compile time bounded.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+
+template <class Isa>
+struct AnyKindFinisher : Finisher<Isa, DivideKind::None> {
+    DivideKind kind;
+
+    explicit AnyKindFinisher(const ConvolvePlan& p) : Finisher<Isa, DivideKind::None>(p), kind(p.divide) {}
+
+    typename Isa::VI operator()(typename Isa::VI acc) const
+    {
+        switch (kind) {
+        case DivideKind::None: break;
+        case DivideKind::Negate: return this->template Apply<DivideKind::Negate>(acc);
+        case DivideKind::Shift: return this->template Apply<DivideKind::Shift>(acc);
+        case DivideKind::NegShift: return this->template Apply<DivideKind::NegShift>(acc);
+        case DivideKind::ReciprocalFloat: return this->template Apply<DivideKind::ReciprocalFloat>(acc);
+        case DivideKind::ReciprocalDouble: return this->template Apply<DivideKind::ReciprocalDouble>(acc);
+        }
+        return this->template Apply<DivideKind::None>(acc);
     }
 };
 
@@ -175,7 +213,7 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
 // multiplied into every output row whose window holds that row, so that a load feeds up to
 // kSharedRows multiply-adds. The kernel size is a constant here, so every loop unrolls and each
 // weight pair is one broadcast operand.
-template <class Isa, DivideKind kind, int size>
+template <class Isa, class Finish, int size>
 static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
 {
     using VI = typename Isa::VI;
@@ -187,7 +225,7 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
     constexpr int half = size / 2;
     constexpr int inputs = size + outputs - 1;
     constexpr unsigned groupMask = lanes == 32 ? ~0u : (1u << lanes) - 1;
-    const Finisher<Isa, kind> finish(plan);
+    const Finish finish(plan);
     const size_t stride = job.planeStride;
     const int32_t* rows[inputs];
     for (int j = 0; j < inputs; ++j) rows[j] = static_cast<const int32_t*>(job.rows[j]);
@@ -392,13 +430,21 @@ static void DenseRow(const ConvolvePlan& plan, const RowJob& job)
 template <class Isa, int size>
 static void SharedRowsOfSize(const ConvolvePlan& plan, const RowJob& job)
 {
-    switch (plan.divide) {
-    case DivideKind::None: SharedRowsT<Isa, DivideKind::None, size>(plan, job); break;
-    case DivideKind::Negate: SharedRowsT<Isa, DivideKind::Negate, size>(plan, job); break;
-    case DivideKind::Shift: SharedRowsT<Isa, DivideKind::Shift, size>(plan, job); break;
-    case DivideKind::NegShift: SharedRowsT<Isa, DivideKind::NegShift, size>(plan, job); break;
-    case DivideKind::ReciprocalFloat: SharedRowsT<Isa, DivideKind::ReciprocalFloat, size>(plan, job); break;
-    case DivideKind::ReciprocalDouble: SharedRowsT<Isa, DivideKind::ReciprocalDouble, size>(plan, job); break;
+    if constexpr (kSanitizedBuild) {
+        SharedRowsT<Isa, AnyKindFinisher<Isa>, size>(plan, job);
+    } else {
+        switch (plan.divide) {
+        case DivideKind::None: SharedRowsT<Isa, Finisher<Isa, DivideKind::None>, size>(plan, job); break;
+        case DivideKind::Negate: SharedRowsT<Isa, Finisher<Isa, DivideKind::Negate>, size>(plan, job); break;
+        case DivideKind::Shift: SharedRowsT<Isa, Finisher<Isa, DivideKind::Shift>, size>(plan, job); break;
+        case DivideKind::NegShift: SharedRowsT<Isa, Finisher<Isa, DivideKind::NegShift>, size>(plan, job); break;
+        case DivideKind::ReciprocalFloat:
+            SharedRowsT<Isa, Finisher<Isa, DivideKind::ReciprocalFloat>, size>(plan, job);
+            break;
+        case DivideKind::ReciprocalDouble:
+            SharedRowsT<Isa, Finisher<Isa, DivideKind::ReciprocalDouble>, size>(plan, job);
+            break;
+        }
     }
 }
 
