@@ -30,6 +30,9 @@ struct ConvolveFrame {
     uint32_t requestedChannels;      // bit set of the requested channel identifiers
 };
 
+// Whether size is one of the four kernel sizes.
+constexpr bool IsKernelSize(int size) { return size == 3 || size == 5 || size == 7 || size == 9; }
+
 struct ConvolveKernel {
     const int32_t* weights;  // size x size, row-major
     int size;                // 3, 5, 7 or 9

@@ -62,9 +62,6 @@ FilterSettings DefaultFilterSettings();
 // grid gives 9, 7 or 5; without one the size is 3.
 int KernelSizeOf(const int32_t weights[kGridCells]);
 
-// Whether size is one of the four kernel sizes.
-constexpr bool IsKernelSize(int size) { return size == 3 || size == 5 || size == 7 || size == 9; }
-
 // First row and column of the centred size x size block of the grid.
 constexpr int SubKernelOrigin(int size) { return (kGridSide - size) / 2; }
 

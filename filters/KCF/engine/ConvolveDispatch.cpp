@@ -108,8 +108,7 @@ AlignedBlock::~AlignedBlock() { std::free(base_); }
 RunnerLayout LayoutRunner(const ConvolvePlan& plan, int width, int sharedRowCount)
 {
     RunnerLayout layout;
-    if (width <= 0 || width > (1 << 24) || plan.tier == ConvolveTier::Scalar || plan.size < 1 ||
-        plan.size > kMaxKernelSize)
+    if (width <= 0 || width > (1 << 24) || plan.tier == ConvolveTier::Scalar || !IsKernelSize(plan.size))
         return layout;
     const bool shared = plan.tier == ConvolveTier::Narrow && plan.sharedRows && !plan.separable && sharedRowCount > 1;
     layout.outputs = shared ? (sharedRowCount < kMaxSharedRows ? sharedRowCount : kMaxSharedRows) : 1;

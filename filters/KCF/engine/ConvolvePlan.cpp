@@ -10,8 +10,6 @@ namespace {
 constexpr int64_t kNarrowWeightSum = 32767;         // sum(|w|) * 32768 and * 65535 stay below 2^31
 constexpr int64_t kWideSumLimit = int64_t(1) << 53;  // doubles hold every integer below this
 
-bool IsFastSize(int size) { return size == 3 || size == 5 || size == 7 || size == 9; }
-
 // Covers the non-zero weights of one kernel row with pairs of adjacent columns, left to right.
 void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int row)
 {
@@ -144,7 +142,7 @@ bool FactorRankOne(const int32_t* weights, int size, int32_t* column, int32_t* r
 
 bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, ConvolvePlan& plan)
 {
-    if (!IsFastSize(kernel.size) || !kernel.weights) return false;
+    if (!IsKernelSize(kernel.size) || !kernel.weights) return false;
     plan = ConvolvePlan{};
     plan.size = kernel.size;
     plan.half = kernel.size / 2;
