@@ -40,7 +40,6 @@ constexpr WordIndex Interleave(int first)
 }
 
 constexpr WordIndex kChannelPairs[3] = {ChannelPairs(0), ChannelPairs(1), ChannelPairs(2)};
-constexpr WordIndex kInterleave[2] = {Interleave(0), Interleave(8)};
 
 template <bool kVnni>
 struct Avx512 {
@@ -167,17 +166,30 @@ struct Avx512 {
             _mm512_mask_storeu_epi64(dst, static_cast<__mmask8>(bits), result);
     }
 
+    // Sixteen pixels as r g b words, each lane saturated to 0 .. 65535 and xored with invert, the
+    // alpha words still to be taken from the source: pixels 0-7 in low, 8-15 in high.
+    static void Interleave(VI r, VI g, VI b, VI invert, VI& low, VI& high)
+    {
+        // Packing and unpacking work within 128-bit lanes: lane l holds pixels 4l .. 4l + 3.
+        const VI rg = Xor(_mm512_packus_epi32(r, g), invert);  // r0-3 g0-3
+        const VI bb = Xor(_mm512_packus_epi32(b, b), invert);  // b0-3 b0-3
+        const VI rb = _mm512_unpacklo_epi16(rg, bb);            // r0 b0 r1 b1 r2 b2 r3 b3
+        const VI gb = _mm512_unpackhi_epi16(rg, bb);            // g0 b0 g1 b1 g2 b2 g3 b3
+        const VI first = _mm512_unpacklo_epi16(rb, gb);         // pixels 0 1 (b in the alpha word)
+        const VI second = _mm512_unpackhi_epi16(rb, gb);        // pixels 2 3
+        low = _mm512_permutex2var_epi64(first, _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second);
+        high = _mm512_permutex2var_epi64(first, _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4), second);
+    }
+
     // Sixteen pixels, every one selected and inside the row: no test per pixel group. stream: dst
     // starts a cache line and whole lines may bypass the cache.
-    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
+    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, VI invert, bool stream)
     {
-        const VI rg = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(r)), _mm512_cvtepi32_epi16(g), 1);
-        const VI bb = _mm512_castsi256_si512(_mm512_cvtepi32_epi16(b));
+        VI low, high;
+        Interleave(r, g, b, invert, low, high);
         const __mmask32 alpha = static_cast<__mmask32>(0x88888888u);
-        const VI low = _mm512_mask_blend_epi16(alpha, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[0].v), bb),
-                                               _mm512_loadu_si512(src));
-        const VI high = _mm512_mask_blend_epi16(
-            alpha, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[1].v), bb), _mm512_loadu_si512(src + 8));
+        low = _mm512_mask_loadu_epi16(low, alpha, src);
+        high = _mm512_mask_loadu_epi16(high, alpha, src + 8);
         if (stream) {
             _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), low);
             _mm512_stream_si512(reinterpret_cast<__m512i*>(dst + 8), high);
@@ -187,17 +199,13 @@ struct Avx512 {
         }
     }
 
-    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
-                            bool stream)
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, VI invert, unsigned bits,
+                            int count, bool stream)
     {
-        // Lanes hold 0 .. 65535, so truncating each to 16 bits packs it exactly.
-        const VI rg = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(r)), _mm512_cvtepi32_epi16(g), 1);
-        const VI bb = _mm512_castsi256_si512(_mm512_cvtepi32_epi16(b));
-        StoreEight(dst, src, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[0].v), bb), bits & 255, count,
-                   stream);
-        if (count > 8)
-            StoreEight(dst + 8, src + 8, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[1].v), bb),
-                       bits >> 8, count - 8, stream);
+        VI low, high;
+        Interleave(r, g, b, invert, low, high);
+        StoreEight(dst, src, low, bits & 255, count, stream);
+        if (count > 8) StoreEight(dst + 8, src + 8, high, bits >> 8, count - 8, stream);
     }
 };
 

@@ -113,9 +113,9 @@ struct ConvolvePlan {
     WideTap wideTaps[kMaxWideTaps];
 
     // Finishing, narrow tier: the sum is S = acc + bias for the 32-bit lane value acc; q is S
-    // divided as `divide` says; then v = min(max(q, quotientLow), quotientHigh) + offset, which
-    // lies in 0 .. 65535 and equals the clamped q + the caller's offset (the bounds are chosen so
-    // that nothing overflows 32 bits).
+    // divided as `divide` says; the result is q + offset saturated to 0 .. 65535, which equals the
+    // clamped q + the caller's offset. The offset is bounded so that q + offset fits 32 bits when
+    // |divisor| >= 2; for divisors 0, 1 and -1 q is first clamped to quotientLow .. quotientHigh.
     int32_t bias = 0;
     DivideKind divide = DivideKind::None;
     int shift = 0;
