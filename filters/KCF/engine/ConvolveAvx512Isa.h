@@ -13,28 +13,14 @@ struct alignas(64) WordIndex {
     uint16_t v[32];
 };
 
-// Channel c of pixels x .. x + 15 in the even words (table: pixels x .. x + 15) and of pixels
-// x + 1 .. x + 16 in the odd words (table: pixels x + 1 .. x + 16).
+// From a table of pixels x .. x + 15: channel c of pixel x + i in word 2i, and of pixel x + i + 1
+// in word 2i + 1. The last word (pixel x + 16) lies beyond the table and is filled apart.
 constexpr WordIndex ChannelPairs(int c)
 {
     WordIndex index{};
     for (int i = 0; i < 16; ++i) {
         index.v[2 * i] = static_cast<uint16_t>(4 * i + c);
-        index.v[2 * i + 1] = static_cast<uint16_t>(4 * i + c);
-    }
-    return index;
-}
-
-// Pixels first .. first + 7 as r g b a words, from r (words 0-15) and g (16-31) of the first
-// table and b (0-15) of the second; alpha comes from the source afterwards.
-constexpr WordIndex Interleave(int first)
-{
-    WordIndex index{};
-    for (int i = 0; i < 8; ++i) {
-        index.v[4 * i] = static_cast<uint16_t>(first + i);
-        index.v[4 * i + 1] = static_cast<uint16_t>(16 + first + i);
-        index.v[4 * i + 2] = static_cast<uint16_t>(32 + first + i);
-        index.v[4 * i + 3] = static_cast<uint16_t>(32 + first + i);
+        index.v[2 * i + 1] = static_cast<uint16_t>(i < 15 ? 4 * i + 4 + c : 0);
     }
     return index;
 }
@@ -123,16 +109,15 @@ struct Avx512 {
         const VI flip = _mm512_set1_epi16(static_cast<short>(0x8000));
         int x = -kRowPad;
         for (; x < 0; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
-        // Pixels x .. x + 16: each channel's pairs from two word permutes and a blend.
+        // Pixels x .. x + 16: each channel's pairs from one word permute of pixels x .. x + 15 and
+        // a masked load of pixel x + 16's word.
         for (; x + 17 <= width; x += 16) {
             const VI a = _mm512_loadu_si512(row + x), b = _mm512_loadu_si512(row + x + 8);
-            const VI a1 = _mm512_loadu_si512(row + x + 1), b1 = _mm512_loadu_si512(row + x + 9);
+            const uint16_t* next = &row[x + 16].r;
             for (int c = 0; c < 3; ++c) {
-                const VI index = _mm512_load_si512(kChannelPairs[c].v);
-                const VI even = _mm512_permutex2var_epi16(a, index, b);
-                const VI odd = _mm512_permutex2var_epi16(a1, index, b1);
-                const VI pairs = _mm512_mask_blend_epi16(static_cast<__mmask32>(0xAAAAAAAAu), even, odd);
-                _mm512_storeu_si512(out + x + c * stride, _mm512_xor_si512(pairs, flip));
+                const VI pairs = _mm512_permutex2var_epi16(a, _mm512_load_si512(kChannelPairs[c].v), b);
+                const VI last = _mm512_mask_loadu_epi16(pairs, static_cast<__mmask32>(0x80000000u), next + c - 31);
+                _mm512_storeu_si512(out + x + c * stride, _mm512_xor_si512(last, flip));
             }
         }
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
