@@ -25,7 +25,23 @@ constexpr WordIndex ChannelPairs(int c)
     return index;
 }
 
+// Pixels first .. first + 7 as r g b b words from the packed tables rg (128-bit lane l: r of
+// pixels 4l .. 4l + 3, then g of them) and bb (lane l: b of those pixels, twice).
+constexpr WordIndex PixelWords(int first)
+{
+    WordIndex index{};
+    for (int i = 0; i < 8; ++i) {
+        const int pixel = first + i, lane = 8 * (pixel / 4) + pixel % 4;
+        index.v[4 * i] = static_cast<uint16_t>(lane);
+        index.v[4 * i + 1] = static_cast<uint16_t>(lane + 4);
+        index.v[4 * i + 2] = static_cast<uint16_t>(32 + lane);
+        index.v[4 * i + 3] = static_cast<uint16_t>(32 + lane);
+    }
+    return index;
+}
+
 constexpr WordIndex kChannelPairs[3] = {ChannelPairs(0), ChannelPairs(1), ChannelPairs(2)};
+constexpr WordIndex kPixelWords[2] = {PixelWords(0), PixelWords(8)};
 
 template <bool kVnni>
 struct Avx512 {
@@ -155,15 +171,11 @@ struct Avx512 {
     // alpha words still to be taken from the source: pixels 0-7 in low, 8-15 in high.
     static void Interleave(VI r, VI g, VI b, VI invert, VI& low, VI& high)
     {
-        // Packing and unpacking work within 128-bit lanes: lane l holds pixels 4l .. 4l + 3.
-        const VI rg = Xor(_mm512_packus_epi32(r, g), invert);  // r0-3 g0-3
-        const VI bb = Xor(_mm512_packus_epi32(b, b), invert);  // b0-3 b0-3
-        const VI rb = _mm512_unpacklo_epi16(rg, bb);            // r0 b0 r1 b1 r2 b2 r3 b3
-        const VI gb = _mm512_unpackhi_epi16(rg, bb);            // g0 b0 g1 b1 g2 b2 g3 b3
-        const VI first = _mm512_unpacklo_epi16(rb, gb);         // pixels 0 1 (b in the alpha word)
-        const VI second = _mm512_unpackhi_epi16(rb, gb);        // pixels 2 3
-        low = _mm512_permutex2var_epi64(first, _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second);
-        high = _mm512_permutex2var_epi64(first, _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4), second);
+        // Packing works within 128-bit lanes: lane l holds pixels 4l .. 4l + 3.
+        const VI rg = _mm512_packus_epi32(r, g);  // r0-3 g0-3
+        const VI bb = _mm512_packus_epi32(b, b);  // b0-3 b0-3
+        low = Xor(_mm512_permutex2var_epi16(rg, _mm512_load_si512(kPixelWords[0].v), bb), invert);
+        high = Xor(_mm512_permutex2var_epi16(rg, _mm512_load_si512(kPixelWords[1].v), bb), invert);
     }
 
     // Sixteen pixels, every one selected and inside the row: no test per pixel group. stream: dst
