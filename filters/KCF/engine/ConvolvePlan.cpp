@@ -87,6 +87,11 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
     } else {
         plan.divide = DivideKind::ReciprocalDouble;
         plan.reciprocal = NudgedReciprocal(d);
+        int ceilLog2 = 0;
+        while ((int64_t(1) << ceilLog2) < magnitude) ++ceilLog2;
+        plan.magicShift = 31 + ceilLog2;
+        plan.magic = static_cast<uint32_t>(((uint64_t(1) << plan.magicShift) + uint64_t(magnitude) - 1) /
+                                           uint64_t(magnitude));
     }
 }
 

@@ -14,6 +14,10 @@
 //   kSharedRows, kSharedGroups  output rows and groups of kLanes pixels that the shared-load dense
 //             kernel keeps in accumulators at once (kSharedRows 1: no such kernel)
 //   VF, VDB   single and double vectors for the quotient of VI lanes
+//   kMultiplyHigh, MulHigh(s, magic, shift, negative): whether the ReciprocalDouble kind multiplies
+//             the lanes' magnitudes by the plan's magic (32 x 32 -> 64 bits) instead of using
+//             doubles, and that quotient: sign(s) * floor(|s| * magic / 2^shift), negated where
+//             negative
 //   VD        kLanes / 2 doubles
 //   Pin(v)    an empty barrier that keeps v in a register as it is (no regrouping of sums)
 //   Zero Set1 Load Store Madd MaddFrom(acc, a, pattern address) Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
@@ -81,11 +85,15 @@ struct Finisher {
     typename Isa::VF reciprocalF;
     typename Isa::VDB reciprocalD;
     int shift;
+    VI magic;
+    int magicShift;
+    bool negativeDivisor;
 
     explicit Finisher(const ConvolvePlan& p)
         : low(Isa::Set1(p.quotientLow)), high(Isa::Set1(p.quotientHigh)),
           offset(Isa::Set1(p.offset)), invert(Isa::Set1(static_cast<int32_t>(p.invertMask * 0x10001u))), reciprocalF(Isa::SetF(p.reciprocalFloat)),
-          reciprocalD(Isa::SetD(p.reciprocal)), shift(p.shift)
+          reciprocalD(Isa::SetD(p.reciprocal)), shift(p.shift), magic(Isa::Set1(static_cast<int32_t>(p.magic))),
+          magicShift(p.magicShift), negativeDivisor(p.divisor < 0)
     {
     }
 
@@ -111,6 +119,8 @@ struct Finisher {
             if constexpr (kind == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
         } else if constexpr (kind == DivideKind::ReciprocalFloat) {
             q = Isa::MulFloat(s, reciprocalF);
+        } else if constexpr (Isa::kMultiplyHigh) {
+            q = Isa::MulHigh(s, magic, magicShift, negativeDivisor);
         } else {
             q = Isa::MulDouble(s, reciprocalD);
         }

@@ -18,6 +18,7 @@ struct Sse2 {
     static constexpr int kSharedGroups = 1;
     // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
     static constexpr bool kStoreFull = false;
+    static constexpr bool kMultiplyHigh = false;  // the ReciprocalDouble kind runs in doubles
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
