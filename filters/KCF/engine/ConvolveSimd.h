@@ -14,10 +14,12 @@
 //   kSharedRows, kSharedGroups  output rows and groups of kLanes pixels that the shared-load dense
 //             kernel keeps in accumulators at once (kSharedRows 1: no such kernel)
 //   VF, VDB   single and double vectors for the quotient of VI lanes
-//   kMultiplyHigh, MulHigh(s, magic, shift, negative): whether the ReciprocalDouble kind multiplies
-//             the lanes' magnitudes by the plan's magic (32 x 32 -> 64 bits) instead of using
-//             doubles, and that quotient: sign(s) * floor(|s| * magic / 2^shift), negated where
-//             negative
+//   kConstantsInMemory  whether the finish reads its constants from memory at each use (as
+//             broadcast operands) rather than keeping them in registers beside the accumulators
+//   kMultiplyHigh, MulHigh(s, magic, evenShift, oddShift, negative), Set64: whether the
+//             ReciprocalDouble kind multiplies the lanes' magnitudes by the plan's magic (32 x 32 ->
+//             64 bits) instead of using doubles, and that quotient: sign(s) * floor(|s| * magic /
+//             2^shift), negated where negative (the shifts as 64-bit lanes: shift and shift - 32)
 //   VD        kLanes / 2 doubles
 //   Pin(v)    an empty barrier that keeps v in a register as it is (no regrouping of sums)
 //   Zero Set1 Load Store Madd MaddFrom(acc, a, pattern address) Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
@@ -80,21 +82,36 @@ static void PrepareWideT(double* out, size_t planeStride, const BMM_Color_64* ro
 template <class Isa, DivideKind kind>
 struct Finisher {
     using VI = typename Isa::VI;
-    VI low, high, offset;
-    VI invert;  // the invert mask in every 16-bit word, for the store
-    typename Isa::VF reciprocalF;
-    typename Isa::VDB reciprocalD;
+    // The constants as scalars: with kConstantsInMemory every use broadcasts one from memory (an
+    // operand of the instruction itself); elsewhere the compiler keeps each in a register.
+    int32_t low, high, offset;
+    int32_t invert;  // the invert mask in both 16-bit halves, for the store
+    int32_t magic;
+    int64_t magicShifts[2];  // for the even and the odd lanes' products
+    float reciprocalF;
+    double reciprocalD;
     int shift;
-    VI magic;
-    int magicShift;
     bool negativeDivisor;
 
     explicit Finisher(const ConvolvePlan& p)
-        : low(Isa::Set1(p.quotientLow)), high(Isa::Set1(p.quotientHigh)),
-          offset(Isa::Set1(p.offset)), invert(Isa::Set1(static_cast<int32_t>(p.invertMask * 0x10001u))), reciprocalF(Isa::SetF(p.reciprocalFloat)),
-          reciprocalD(Isa::SetD(p.reciprocal)), shift(p.shift), magic(Isa::Set1(static_cast<int32_t>(p.magic))),
-          magicShift(p.magicShift), negativeDivisor(p.divisor < 0)
+        : low(p.quotientLow), high(p.quotientHigh), offset(p.offset),
+          invert(static_cast<int32_t>(p.invertMask * 0x10001u)), magic(static_cast<int32_t>(p.magic)),
+          magicShifts{p.magicShift, p.magicShift - 32}, reciprocalF(p.reciprocalFloat), reciprocalD(p.reciprocal),
+          shift(p.shift), negativeDivisor(p.divisor < 0)
     {
+    }
+
+    // v itself, or with kConstantsInMemory, v read from memory at the point of use.
+    template <class T>
+    static const T& Fresh(const T& v)
+    {
+        if constexpr (Isa::kConstantsInMemory) {
+            const T* at = &v;
+            asm volatile("" : "+r"(at));  // volatile: one read per use, none merged
+            return *at;
+        } else {
+            return v;
+        }
     }
 
     // The accumulators' first value, read from the plan afresh where registers are few.
@@ -104,6 +121,8 @@ struct Finisher {
         asm("" : "+r"(at));
         return Isa::Set1(*at);
     }
+
+    VI Invert() const { return Isa::Set1(Fresh(invert)); }
 
     VI operator()(VI s) const
     {
@@ -118,17 +137,19 @@ struct Finisher {
             q = Isa::Srai(rounded, shift);
             if constexpr (kind == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
         } else if constexpr (kind == DivideKind::ReciprocalFloat) {
-            q = Isa::MulFloat(s, reciprocalF);
+            q = Isa::MulFloat(s, Isa::SetF(Fresh(reciprocalF)));
         } else if constexpr (Isa::kMultiplyHigh) {
-            q = Isa::MulHigh(s, magic, magicShift, negativeDivisor);
+            q = Isa::MulHigh(s, Isa::Set1(Fresh(magic)), Isa::Set64(Fresh(magicShifts[0])),
+                             Isa::Set64(Fresh(magicShifts[1])), negativeDivisor);
         } else {
-            q = Isa::MulDouble(s, reciprocalD);
+            q = Isa::MulDouble(s, Isa::SetD(Fresh(reciprocalD)));
         }
         // Divisors 0, 1 and -1 leave |q| up to 2^31: clamped first, so that the offset cannot
         // overflow. Every other kind's q + offset fits 32 bits (see ConvolvePlan), and the store
         // saturates it.
-        if constexpr (kind == DivideKind::None || kind == DivideKind::Negate) q = Isa::Min(Isa::Max(q, low), high);
-        return Isa::Add(q, offset);
+        if constexpr (kind == DivideKind::None || kind == DivideKind::Negate)
+            q = Isa::Min(Isa::Max(q, Isa::Set1(Fresh(low))), Isa::Set1(Fresh(high)));
+        return Isa::Add(q, Isa::Set1(Fresh(offset)));
     }
 };
 
@@ -190,7 +211,7 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
             MaddTap<Isa>(acc, tapRows[t] + x, stride, Isa::Set1(plan.pairTaps[t].pattern));
         for (int g = 0; g < groups; ++g)
             StoreGroup<Isa>(job, 0, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
-                            finish(acc[groups + g]), finish(acc[2 * groups + g]), finish.invert);
+                            finish(acc[groups + g]), finish(acc[2 * groups + g]), finish.Invert());
     }
     Isa::Fence();
 }
@@ -262,6 +283,11 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
                             }
                     }
         }
+        // Finished in place, once for either store below.
+#pragma GCC unroll 16
+        for (int o = 0; o < outputs; ++o)
+#pragma GCC unroll 16
+            for (VI& a : acc[o]) a = finish(a);
         if constexpr (Isa::kStoreFull) {
             bool full = x + chunk <= job.width;
             for (int o = 0; o < outputs; ++o) full = full && (o >= job.outputs || bits[o] == chunkMask);
@@ -272,9 +298,8 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
                     if (o < job.outputs)
 #pragma GCC unroll 16
                         for (int g = 0; g < groups; ++g)
-                            Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes,
-                                           finish(acc[o][g]), finish(acc[o][groups + g]),
-                                           finish(acc[o][2 * groups + g]), finish.invert, streamRow[o]);
+                            Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes, acc[o][g],
+                                           acc[o][groups + g], acc[o][2 * groups + g], finish.Invert(), streamRow[o]);
                 continue;
             }
         }
@@ -282,8 +307,8 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
         for (int o = 0; o < outputs; ++o)
 #pragma GCC unroll 16
             for (int g = 0; g < groups; ++g)
-                StoreGroup<Isa>(job, o, x + g * lanes, (bits[o] >> (g * lanes)) & groupMask, finish(acc[o][g]),
-                                finish(acc[o][groups + g]), finish(acc[o][2 * groups + g]), finish.invert);
+                StoreGroup<Isa>(job, o, x + g * lanes, (bits[o] >> (g * lanes)) & groupMask, acc[o][g],
+                                acc[o][groups + g], acc[o][2 * groups + g], finish.Invert());
     }
     Isa::Fence();
 }
@@ -346,7 +371,7 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
         }
         for (int g = 0; g < groups; ++g)
             StoreGroup<Isa>(job, 0, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
-                            finish(acc[groups + g]), finish(acc[2 * groups + g]), finish.invert);
+                            finish(acc[groups + g]), finish(acc[2 * groups + g]), finish.Invert());
     }
     Isa::Fence();
 }

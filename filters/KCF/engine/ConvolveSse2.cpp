@@ -19,6 +19,7 @@ struct Sse2 {
     // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
     static constexpr bool kStoreFull = false;
     static constexpr bool kMultiplyHigh = false;  // the ReciprocalDouble kind runs in doubles
+    static constexpr bool kConstantsInMemory = false;  // no broadcast operands
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
