@@ -58,7 +58,9 @@ struct Avx512 {
     static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 2 : 1;
     static constexpr int kSharedGroups = sizeof(void*) == 8 ? 2 : 1;
     static constexpr bool kStoreFull = true;  // StoreFull: whole chunks without a test per group
-    static constexpr bool kMultiplyHigh = true;  // MulHigh: cheaper than the round trip through doubles
+    // MulHigh is cheaper than the round trip through doubles where registers allow; with eight,
+    // its extra temporaries spill and the doubles measure faster.
+    static constexpr bool kMultiplyHigh = sizeof(void*) == 8;
     // Eight registers in a 32-bit build: the finish's constants as broadcast operands.
     static constexpr bool kConstantsInMemory = sizeof(void*) == 4;
 
