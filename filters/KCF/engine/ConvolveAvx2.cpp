@@ -18,6 +18,8 @@ struct Avx2 {
     static constexpr int kSharedGroups = 1;
     // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
     static constexpr bool kStoreFull = false;
+    static constexpr bool kMultiplyHigh = false;  // the ReciprocalDouble kind runs in doubles
+    static constexpr bool kConstantsInMemory = false;  // no broadcast operands
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
@@ -137,13 +139,13 @@ struct Avx2 {
             _mm256_maskstore_epi64(reinterpret_cast<long long*>(dst), PixelMask(bits), result);
     }
 
-    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
-                            bool stream)
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, VI invert, unsigned bits,
+                            int count, bool stream)
     {
-        // Lanes hold 0 .. 65535, so packing saturates nothing; packing and unpacking work within
-        // 128-bit lanes, which hold pixels 0-3 and 4-7.
-        const VI rg = _mm256_packus_epi32(r, g);                       // r0-3 g0-3 | r4-7 g4-7
-        const VI b0 = _mm256_packus_epi32(b, Zero());                  // b0-3 0    | b4-7 0
+        // Packing saturates each lane to 0 .. 65535; packing and unpacking work within 128-bit
+        // lanes, which hold pixels 0-3 and 4-7.
+        const VI rg = Xor(_mm256_packus_epi32(r, g), invert);          // r0-3 g0-3 | r4-7 g4-7
+        const VI b0 = Xor(_mm256_packus_epi32(b, Zero()), invert);     // b0-3 0    | b4-7 0
         const VI rb = _mm256_unpacklo_epi16(rg, b0);                   // r0 b0 r1 b1 ...
         const VI g0 = _mm256_unpackhi_epi16(rg, b0);                   // g0 0 g1 0 ...
         const VI low = _mm256_unpacklo_epi16(rb, g0);                  // pixels 0 1 | 4 5

@@ -13,34 +13,35 @@ struct alignas(64) WordIndex {
     uint16_t v[32];
 };
 
-// Channel c of pixels x .. x + 15 in the even words (table: pixels x .. x + 15) and of pixels
-// x + 1 .. x + 16 in the odd words (table: pixels x + 1 .. x + 16).
+// From a table of pixels x .. x + 15: channel c of pixel x + i in word 2i, and of pixel x + i + 1
+// in word 2i + 1. The last word (pixel x + 16) lies beyond the table and is filled apart.
 constexpr WordIndex ChannelPairs(int c)
 {
     WordIndex index{};
     for (int i = 0; i < 16; ++i) {
         index.v[2 * i] = static_cast<uint16_t>(4 * i + c);
-        index.v[2 * i + 1] = static_cast<uint16_t>(4 * i + c);
+        index.v[2 * i + 1] = static_cast<uint16_t>(i < 15 ? 4 * i + 4 + c : 0);
     }
     return index;
 }
 
-// Pixels first .. first + 7 as r g b a words, from r (words 0-15) and g (16-31) of the first
-// table and b (0-15) of the second; alpha comes from the source afterwards.
-constexpr WordIndex Interleave(int first)
+// Pixels first .. first + 7 as r g b b words from the packed tables rg (128-bit lane l: r of
+// pixels 4l .. 4l + 3, then g of them) and bb (lane l: b of those pixels, twice).
+constexpr WordIndex PixelWords(int first)
 {
     WordIndex index{};
     for (int i = 0; i < 8; ++i) {
-        index.v[4 * i] = static_cast<uint16_t>(first + i);
-        index.v[4 * i + 1] = static_cast<uint16_t>(16 + first + i);
-        index.v[4 * i + 2] = static_cast<uint16_t>(32 + first + i);
-        index.v[4 * i + 3] = static_cast<uint16_t>(32 + first + i);
+        const int pixel = first + i, lane = 8 * (pixel / 4) + pixel % 4;
+        index.v[4 * i] = static_cast<uint16_t>(lane);
+        index.v[4 * i + 1] = static_cast<uint16_t>(lane + 4);
+        index.v[4 * i + 2] = static_cast<uint16_t>(32 + lane);
+        index.v[4 * i + 3] = static_cast<uint16_t>(32 + lane);
     }
     return index;
 }
 
 constexpr WordIndex kChannelPairs[3] = {ChannelPairs(0), ChannelPairs(1), ChannelPairs(2)};
-constexpr WordIndex kInterleave[2] = {Interleave(0), Interleave(8)};
+constexpr WordIndex kPixelWords[2] = {PixelWords(0), PixelWords(8)};
 
 template <bool kVnni>
 struct Avx512 {
@@ -57,6 +58,11 @@ struct Avx512 {
     static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 2 : 1;
     static constexpr int kSharedGroups = sizeof(void*) == 8 ? 2 : 1;
     static constexpr bool kStoreFull = true;  // StoreFull: whole chunks without a test per group
+    // MulHigh is cheaper than the round trip through doubles where registers allow; with eight,
+    // its extra temporaries spill and the doubles measure faster.
+    static constexpr bool kMultiplyHigh = sizeof(void*) == 8;
+    // Eight registers in a 32-bit build: the finish's constants as broadcast operands.
+    static constexpr bool kConstantsInMemory = sizeof(void*) == 4;
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+v"(v)); }
@@ -92,6 +98,19 @@ struct Avx512 {
     static VF SetF(float v) { return _mm512_set1_ps(v); }
     static VI MulFloat(VI s, VF r) { return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(s), r)); }
     static VDB SetD(double v) { return _mm512_set1_pd(v); }
+    static VI Set64(int64_t v) { return _mm512_set1_epi64(v); }
+    static VI MulHigh(VI s, VI magic, VI evenShift, VI oddShift, bool negative)
+    {
+        // The even lanes' products are shifted down in place; the odd lanes' products are shifted
+        // so that their quotient lands in the upper half of each 64-bit lane.
+        const VI a = _mm512_abs_epi32(s);
+        const VI even = _mm512_srlv_epi64(_mm512_mul_epu32(a, magic), evenShift);
+        const VI odd = _mm512_srlv_epi64(_mm512_mul_epu32(_mm512_srli_epi64(a, 32), magic), oddShift);
+        const VI q = _mm512_mask_blend_epi32(static_cast<__mmask16>(0xAAAA), even, odd);
+        const __mmask16 negate =
+            static_cast<__mmask16>(_mm512_cmplt_epi32_mask(s, Zero()) ^ (negative ? 0xFFFFu : 0u));
+        return _mm512_mask_sub_epi32(q, negate, Zero(), q);
+    }
     static VI MulDouble(VI s, VDB r)
     {
         const __m256i low = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(s)), r));
@@ -124,16 +143,15 @@ struct Avx512 {
         const VI flip = _mm512_set1_epi16(static_cast<short>(0x8000));
         int x = -kRowPad;
         for (; x < 0; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
-        // Pixels x .. x + 16: each channel's pairs from two word permutes and a blend.
+        // Pixels x .. x + 16: each channel's pairs from one word permute of pixels x .. x + 15 and
+        // a masked load of pixel x + 16's word.
         for (; x + 17 <= width; x += 16) {
             const VI a = _mm512_loadu_si512(row + x), b = _mm512_loadu_si512(row + x + 8);
-            const VI a1 = _mm512_loadu_si512(row + x + 1), b1 = _mm512_loadu_si512(row + x + 9);
+            const uint16_t* next = &row[x + 16].r;
             for (int c = 0; c < 3; ++c) {
-                const VI index = _mm512_load_si512(kChannelPairs[c].v);
-                const VI even = _mm512_permutex2var_epi16(a, index, b);
-                const VI odd = _mm512_permutex2var_epi16(a1, index, b1);
-                const VI pairs = _mm512_mask_blend_epi16(static_cast<__mmask32>(0xAAAAAAAAu), even, odd);
-                _mm512_storeu_si512(out + x + c * stride, _mm512_xor_si512(pairs, flip));
+                const VI pairs = _mm512_permutex2var_epi16(a, _mm512_load_si512(kChannelPairs[c].v), b);
+                const VI last = _mm512_mask_loadu_epi16(pairs, static_cast<__mmask32>(0x80000000u), next + c - 31);
+                _mm512_storeu_si512(out + x + c * stride, _mm512_xor_si512(last, flip));
             }
         }
         for (; x < paddedWidth + kRowPad; ++x) kcf_simd::PairsAt(out, stride, row, width, x);
@@ -167,17 +185,26 @@ struct Avx512 {
             _mm512_mask_storeu_epi64(dst, static_cast<__mmask8>(bits), result);
     }
 
+    // Sixteen pixels as r g b words, each lane saturated to 0 .. 65535 and xored with invert, the
+    // alpha words still to be taken from the source: pixels 0-7 in low, 8-15 in high.
+    static void Interleave(VI r, VI g, VI b, VI invert, VI& low, VI& high)
+    {
+        // Packing works within 128-bit lanes: lane l holds pixels 4l .. 4l + 3.
+        const VI rg = _mm512_packus_epi32(r, g);  // r0-3 g0-3
+        const VI bb = _mm512_packus_epi32(b, b);  // b0-3 b0-3
+        low = Xor(_mm512_permutex2var_epi16(rg, _mm512_load_si512(kPixelWords[0].v), bb), invert);
+        high = Xor(_mm512_permutex2var_epi16(rg, _mm512_load_si512(kPixelWords[1].v), bb), invert);
+    }
+
     // Sixteen pixels, every one selected and inside the row: no test per pixel group. stream: dst
     // starts a cache line and whole lines may bypass the cache.
-    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, bool stream)
+    static void StoreFull(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, VI invert, bool stream)
     {
-        const VI rg = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(r)), _mm512_cvtepi32_epi16(g), 1);
-        const VI bb = _mm512_castsi256_si512(_mm512_cvtepi32_epi16(b));
+        VI low, high;
+        Interleave(r, g, b, invert, low, high);
         const __mmask32 alpha = static_cast<__mmask32>(0x88888888u);
-        const VI low = _mm512_mask_blend_epi16(alpha, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[0].v), bb),
-                                               _mm512_loadu_si512(src));
-        const VI high = _mm512_mask_blend_epi16(
-            alpha, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[1].v), bb), _mm512_loadu_si512(src + 8));
+        low = _mm512_mask_loadu_epi16(low, alpha, src);
+        high = _mm512_mask_loadu_epi16(high, alpha, src + 8);
         if (stream) {
             _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), low);
             _mm512_stream_si512(reinterpret_cast<__m512i*>(dst + 8), high);
@@ -187,17 +214,13 @@ struct Avx512 {
         }
     }
 
-    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
-                            bool stream)
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, VI invert, unsigned bits,
+                            int count, bool stream)
     {
-        // Lanes hold 0 .. 65535, so truncating each to 16 bits packs it exactly.
-        const VI rg = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(r)), _mm512_cvtepi32_epi16(g), 1);
-        const VI bb = _mm512_castsi256_si512(_mm512_cvtepi32_epi16(b));
-        StoreEight(dst, src, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[0].v), bb), bits & 255, count,
-                   stream);
-        if (count > 8)
-            StoreEight(dst + 8, src + 8, _mm512_permutex2var_epi16(rg, _mm512_load_si512(kInterleave[1].v), bb),
-                       bits >> 8, count - 8, stream);
+        VI low, high;
+        Interleave(r, g, b, invert, low, high);
+        StoreEight(dst, src, low, bits & 255, count, stream);
+        if (count > 8) StoreEight(dst + 8, src + 8, high, bits >> 8, count - 8, stream);
     }
 };
 

@@ -60,10 +60,14 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
     plan.wideOffset = static_cast<double>(kernel.offset);
     if (plan.tier != ConvolveTier::Narrow) return;
 
-    // An offset beyond +-(maxSum + 65536) decides the result alone.
+    // |q| <= maxQuotient, so an offset beyond +-(maxQuotient + 65536) decides the result alone.
+    // Kept within that, q + offset cannot overflow 32 bits once |d| >= 2 (maxQuotient < 2^30 -
+    // 2^15): the quotient kinds skip the clamp and the store saturates q + offset instead.
+    const int64_t magnitude = d < 0 ? -d : d;
+    const int64_t maxQuotient = magnitude > 1 ? maxSum / magnitude : maxSum;
     int64_t offset = kernel.offset;
-    if (offset < -maxSum - 1) offset = -maxSum - 1;
-    if (offset > maxSum + 65536) offset = maxSum + 65536;
+    if (offset < -maxQuotient - 1) offset = -maxQuotient - 1;
+    if (offset > maxQuotient + 65536) offset = maxQuotient + 65536;
     plan.offset = static_cast<int32_t>(offset);
     plan.quotientLow = static_cast<int32_t>(-offset);
     plan.quotientHigh = static_cast<int32_t>(65535 - offset);
@@ -81,6 +85,11 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
     } else {
         plan.divide = DivideKind::ReciprocalDouble;
         plan.reciprocal = NudgedReciprocal(d);
+        int ceilLog2 = 0;
+        while ((int64_t(1) << ceilLog2) < magnitude) ++ceilLog2;
+        plan.magicShift = 31 + ceilLog2;
+        plan.magic = static_cast<uint32_t>(((uint64_t(1) << plan.magicShift) + uint64_t(magnitude) - 1) /
+                                           uint64_t(magnitude));
     }
 }
 

@@ -26,7 +26,8 @@ enum class DivideKind {
     Shift,            // divisor 2^k, k in 1..30
     NegShift,         // divisor -2^k, k in 1..31 (INT32_MIN included)
     ReciprocalFloat,  // |sum| <= 2^20: single precision
-    ReciprocalDouble, // every other divisor (|sum| < 2^31 <= 2^48): double precision
+    ReciprocalDouble, // every other divisor (|sum| < 2^31 <= 2^48): double precision, or where the
+                      // instruction set multiplies 32 x 32 -> 64 bits, the magnitudes by `magic`
 };
 
 // How the wide tier's double sum becomes a quotient before the truncation.
@@ -113,14 +114,21 @@ struct ConvolvePlan {
     WideTap wideTaps[kMaxWideTaps];
 
     // Finishing, narrow tier: the sum is S = acc + bias for the 32-bit lane value acc; q is S
-    // divided as `divide` says; then v = min(max(q, quotientLow), quotientHigh) + offset, which
-    // lies in 0 .. 65535 and equals the clamped q + the caller's offset (the bounds are chosen so
-    // that nothing overflows 32 bits).
+    // divided as `divide` says; the result is q + offset saturated to 0 .. 65535, which equals the
+    // clamped q + the caller's offset. The offset is bounded so that q + offset fits 32 bits when
+    // |divisor| >= 2; for divisors 0, 1 and -1 q is first clamped to quotientLow .. quotientHigh.
     int32_t bias = 0;
     DivideKind divide = DivideKind::None;
     int shift = 0;
     float reciprocalFloat = 1;  // ReciprocalFloat
     double reciprocal = 1;      // ReciprocalDouble
+    // ReciprocalDouble by multiplication: |q| = floor(|S| * magic / 2^magicShift), with
+    // magicShift = 31 + ceil(log2 |d|) and magic = ceil(2^magicShift / |d|), below 2^32 as |d| is
+    // no power of two. The product exceeds |S| / |d| by |S| * (magic * |d| - 2^magicShift) /
+    // (|d| * 2^magicShift), which is below 1 / |d| because |S| < 2^31 and magic * |d| -
+    // 2^magicShift < |d| <= 2^(magicShift - 31); so the floor is exact, and q takes the sign of S / d.
+    uint32_t magic = 0;
+    int magicShift = 0;
     int32_t quotientLow = 0, quotientHigh = 0, offset = 0;
     // Wide tier: v = min(max(trunc(S * wideFactor or S / divisor) + offset, 0), 65535), in doubles.
     WideDivide wideDivide = WideDivide::None;

@@ -14,19 +14,26 @@
 //   kSharedRows, kSharedGroups  output rows and groups of kLanes pixels that the shared-load dense
 //             kernel keeps in accumulators at once (kSharedRows 1: no such kernel)
 //   VF, VDB   single and double vectors for the quotient of VI lanes
+//   kConstantsInMemory  whether the finish reads its constants from memory at each use (as
+//             broadcast operands) rather than keeping them in registers beside the accumulators
+//   kMultiplyHigh, MulHigh(s, magic, evenShift, oddShift, negative), Set64: whether the
+//             ReciprocalDouble kind multiplies the lanes' magnitudes by the plan's magic (32 x 32 ->
+//             64 bits) instead of using doubles, and that quotient: sign(s) * floor(|s| * magic /
+//             2^shift), negated where negative (the shifts as 64-bit lanes: shift and shift - 32)
 //   VD        kLanes / 2 doubles
 //   Pin(v)    an empty barrier that keeps v in a register as it is (no regrouping of sums)
 //   Zero Set1 Load Store Madd MaddFrom(acc, a, pattern address) Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
 //   ZeroW SetW LoadW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
-//   kStoreFull, StoreFull(dst, src, r, g, b, stream): whether the shared-load kernel stores whole
-//     chunks without a test per group, and the store: kLanes pixels, all selected and inside the
-//     row; stream only where dst starts a cache line
-//   StorePixels(dst, src, r, g, b, bits, count, stream): packs kLanes pixels from the channel
-//     vectors (lanes in 0 .. 65535), takes alpha from src, and stores the pixels whose bit is set;
-//     only the first count pixels of src and dst may be touched. With stream, whole aligned stores
-//     may bypass the cache.
+//   kStoreFull, StoreFull(dst, src, r, g, b, invert, stream): whether the shared-load kernel stores
+//     whole chunks without a test per group, and the store: kLanes pixels, all selected and inside
+//     the row; stream only where dst starts a cache line
+//   StorePixels(dst, src, r, g, b, invert, bits, count, stream): packs kLanes pixels from the
+//     channel vectors, each lane saturated to 0 .. 65535 and then xored with the low 16 bits of
+//     invert's lanes, takes alpha from src, and stores the pixels whose bit is set; only the first
+//     count pixels of src and dst may be touched. With stream, whole aligned stores may bypass the
+//     cache. Lanes lie within -2^31 + 2^15 .. 2^31 - 2^15.
 #pragma once
 
 #include "ConvolvePlan.h"
@@ -70,44 +77,82 @@ static void PrepareWideT(double* out, size_t planeStride, const BMM_Color_64* ro
     }
 }
 
-// The sum in 32-bit lanes to a result channel, by the plan's divisor kind.
+// The sum in 32-bit lanes to a result channel, by the plan's divisor kind. The accumulators start
+// at the plan's bias (Start), so that they end at the sum itself.
 template <class Isa, DivideKind kind>
 struct Finisher {
     using VI = typename Isa::VI;
-    VI bias, low, high, offset, invert;
-    typename Isa::VF reciprocalF;
-    typename Isa::VDB reciprocalD;
+    // The constants as scalars: with kConstantsInMemory every use broadcasts one from memory (an
+    // operand of the instruction itself); elsewhere the compiler keeps each in a register.
+    int32_t low, high, offset;
+    int32_t invert;  // the invert mask in both 16-bit halves, for the store
+    int32_t magic;
+    int64_t magicShifts[2];  // for the even and the odd lanes' products
+    float reciprocalF;
+    double reciprocalD;
     int shift;
+    bool negativeDivisor;
 
     explicit Finisher(const ConvolvePlan& p)
-        : bias(Isa::Set1(p.bias)), low(Isa::Set1(p.quotientLow)), high(Isa::Set1(p.quotientHigh)),
-          offset(Isa::Set1(p.offset)), invert(Isa::Set1(p.invertMask)), reciprocalF(Isa::SetF(p.reciprocalFloat)),
-          reciprocalD(Isa::SetD(p.reciprocal)), shift(p.shift)
+        : low(p.quotientLow), high(p.quotientHigh), offset(p.offset),
+          invert(static_cast<int32_t>(p.invertMask * 0x10001u)), magic(static_cast<int32_t>(p.magic)),
+          magicShifts{p.magicShift, p.magicShift - 32}, reciprocalF(p.reciprocalFloat), reciprocalD(p.reciprocal),
+          shift(p.shift), negativeDivisor(p.divisor < 0)
     {
     }
 
-    VI operator()(VI acc) const { return Apply<kind>(acc); }
-
-    template <DivideKind k>
-    VI Apply(VI acc) const
+    // v itself, or with kConstantsInMemory, v read from memory at the point of use.
+    template <class T>
+    static const T& Fresh(const T& v)
     {
-        const VI s = Isa::Add(acc, bias);
+        if constexpr (Isa::kConstantsInMemory) {
+            const T* at = &v;
+            asm volatile("" : "+r"(at));  // volatile: one read per use, none merged
+            return *at;
+        } else {
+            return v;
+        }
+    }
+
+    // The accumulators' first value, read from the plan afresh where registers are few.
+    static VI Start(const ConvolvePlan& p)
+    {
+        const int32_t* at = &p.bias;
+        asm("" : "+r"(at));
+        return Isa::Set1(*at);
+    }
+
+    VI Invert() const { return Isa::Set1(Fresh(invert)); }
+
+    VI operator()(VI s) const { return Apply<kind>(s); }
+
+    template <DivideKind which>
+    VI Apply(VI s) const
+    {
         VI q;
-        if constexpr (k == DivideKind::None) {
+        if constexpr (which == DivideKind::None) {
             q = s;
-        } else if constexpr (k == DivideKind::Negate) {
+        } else if constexpr (which == DivideKind::Negate) {
             q = Isa::Sub(Isa::Zero(), s);
-        } else if constexpr (k == DivideKind::Shift || k == DivideKind::NegShift) {
+        } else if constexpr (which == DivideKind::Shift || which == DivideKind::NegShift) {
             // Add 2^k - 1 to negative sums first, so that the shift truncates toward zero.
             const VI rounded = Isa::Add(s, Isa::Srli(Isa::Srai(s, 31), 32 - shift));
             q = Isa::Srai(rounded, shift);
-            if constexpr (k == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
-        } else if constexpr (k == DivideKind::ReciprocalFloat) {
-            q = Isa::MulFloat(s, reciprocalF);
+            if constexpr (which == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
+        } else if constexpr (which == DivideKind::ReciprocalFloat) {
+            q = Isa::MulFloat(s, Isa::SetF(Fresh(reciprocalF)));
+        } else if constexpr (Isa::kMultiplyHigh) {
+            q = Isa::MulHigh(s, Isa::Set1(Fresh(magic)), Isa::Set64(Fresh(magicShifts[0])),
+                             Isa::Set64(Fresh(magicShifts[1])), negativeDivisor);
         } else {
-            q = Isa::MulDouble(s, reciprocalD);
+            q = Isa::MulDouble(s, Isa::SetD(Fresh(reciprocalD)));
         }
-        return Isa::Xor(Isa::Add(Isa::Min(Isa::Max(q, low), high), offset), invert);
+        // Divisors 0, 1 and -1 leave |q| up to 2^31: clamped first, so that the offset cannot
+        // overflow. Every other kind's q + offset fits 32 bits (see ConvolvePlan), and the store
+        // saturates it.
+        if constexpr (which == DivideKind::None || which == DivideKind::Negate)
+            q = Isa::Min(Isa::Max(q, Isa::Set1(Fresh(low))), Isa::Set1(Fresh(high)));
+        return Isa::Add(q, Isa::Set1(Fresh(offset)));
     }
 };
 
@@ -149,12 +194,12 @@ struct AnyKindFinisher : Finisher<Isa, DivideKind::None> {
 // Stores one group of kLanes finished pixels at x of output row o, if any of them is selected.
 template <class Isa>
 static inline void StoreGroup(const RowJob& job, int o, int x, unsigned bits, typename Isa::VI r,
-                              typename Isa::VI g, typename Isa::VI b)
+                              typename Isa::VI g, typename Isa::VI b, typename Isa::VI invert)
 {
     if (!bits) return;
     const int count = job.width - x;
-    Isa::StorePixels(job.work[o] + x, job.source[o] + x, r, g, b, bits, count < Isa::kLanes ? count : Isa::kLanes,
-                     job.stream);
+    Isa::StorePixels(job.work[o] + x, job.source[o] + x, r, g, b, invert, bits,
+                     count < Isa::kLanes ? count : Isa::kLanes, job.stream);
 }
 
 template <int chunk>
@@ -199,12 +244,12 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
         const unsigned bits = ChunkBits<chunk>(job.selected[0], x);
         if (!bits) continue;
         VI acc[3 * groups];
-        for (VI& a : acc) a = Isa::Zero();
+        for (VI& a : acc) a = finish.Start(plan);
         for (int t = 0; t < taps; ++t)
             MaddTap<Isa>(acc, tapRows[t] + x, stride, Isa::Set1(plan.pairTaps[t].pattern));
         for (int g = 0; g < groups; ++g)
             StoreGroup<Isa>(job, 0, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
-                            finish(acc[groups + g]), finish(acc[2 * groups + g]));
+                            finish(acc[groups + g]), finish(acc[2 * groups + g]), finish.Invert());
     }
     Isa::Fence();
 }
@@ -254,7 +299,7 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
         VI acc[outputs][3 * groups];
 #pragma GCC unroll 16
         for (int o = 0; o < outputs; ++o)
-            for (VI& a : acc[o]) a = Isa::Zero();
+            for (VI& a : acc[o]) a = finish.Start(plan);
 #pragma GCC unroll 16
         for (int j = 0; j < inputs; ++j) {
             const int32_t* p = rows[j] + x - half;
@@ -276,23 +321,32 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
                             }
                     }
         }
+        // Finished in place, once for either store below.
+#pragma GCC unroll 16
+        for (int o = 0; o < outputs; ++o)
+#pragma GCC unroll 16
+            for (VI& a : acc[o]) a = finish(a);
         if constexpr (Isa::kStoreFull) {
             bool full = x + chunk <= job.width;
             for (int o = 0; o < outputs; ++o) full = full && (o >= job.outputs || bits[o] == chunkMask);
             if (full) {  // the common case of the whole-image mode: no test per group
+                // Unrolled, so that the accumulators stay in registers rather than an array.
+#pragma GCC unroll 16
                 for (int o = 0; o < outputs; ++o)
                     if (o < job.outputs)
+#pragma GCC unroll 16
                         for (int g = 0; g < groups; ++g)
-                            Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes,
-                                           finish(acc[o][g]), finish(acc[o][groups + g]),
-                                           finish(acc[o][2 * groups + g]), streamRow[o]);
+                            Isa::StoreFull(job.work[o] + x + g * lanes, job.source[o] + x + g * lanes, acc[o][g],
+                                           acc[o][groups + g], acc[o][2 * groups + g], finish.Invert(), streamRow[o]);
                 continue;
             }
         }
+#pragma GCC unroll 16
         for (int o = 0; o < outputs; ++o)
+#pragma GCC unroll 16
             for (int g = 0; g < groups; ++g)
-                StoreGroup<Isa>(job, o, x + g * lanes, (bits[o] >> (g * lanes)) & groupMask, finish(acc[o][g]),
-                                finish(acc[o][groups + g]), finish(acc[o][2 * groups + g]));
+                StoreGroup<Isa>(job, o, x + g * lanes, (bits[o] >> (g * lanes)) & groupMask, acc[o][g],
+                                acc[o][groups + g], acc[o][2 * groups + g], finish.Invert());
     }
     Isa::Fence();
 }
@@ -344,7 +398,7 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
         const unsigned bits = ChunkBits<chunk>(job.selected[0], x);
         if (!bits) continue;
         VI acc[3 * groups];
-        for (VI& a : acc) a = Isa::Zero();
+        for (VI& a : acc) a = finish.Start(plan);
         for (int t = 0; t < taps; ++t) {
             const VI w = Isa::Set1(plan.verticalTaps[t].weight);
             const int32_t* p = tapRows[t] + x;
@@ -355,7 +409,7 @@ static void SeparableRowT(const ConvolvePlan& plan, const RowJob& job)
         }
         for (int g = 0; g < groups; ++g)
             StoreGroup<Isa>(job, 0, x + g * lanes, (bits >> (g * lanes)) & groupMask, finish(acc[g]),
-                            finish(acc[groups + g]), finish(acc[2 * groups + g]));
+                            finish(acc[groups + g]), finish(acc[2 * groups + g]), finish.Invert());
     }
     Isa::Fence();
 }
@@ -382,7 +436,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     // Beyond +-2^50 the offset (|offset| < 2^31) cannot bring a quotient back into 0 .. 65535.
     const VD limitLow = Isa::SetW(-1125899906842624.0), limitHigh = Isa::SetW(1125899906842624.0);
     const VD zero = Isa::ZeroW(), top = Isa::SetW(65535.0);
-    const VI invert = Isa::Set1(plan.invertMask);
+    const VI invert = Isa::Set1(static_cast<int32_t>(plan.invertMask * 0x10001u));  // every 16-bit word
 
     for (int x = 0; x < job.width; x += lanes) {
         PrefetchUpcoming<lanes>(job, x);
@@ -407,9 +461,9 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
                 q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
                 a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
             }
-            for (int c = 0; c < perPass; ++c) result[first + c] = Isa::Xor(Isa::ToInt(acc[2 * c], acc[2 * c + 1]), invert);
+            for (int c = 0; c < perPass; ++c) result[first + c] = Isa::ToInt(acc[2 * c], acc[2 * c + 1]);
         }
-        StoreGroup<Isa>(job, 0, x, bits, result[0], result[1], result[2]);
+        StoreGroup<Isa>(job, 0, x, bits, result[0], result[1], result[2], invert);
     }
     Isa::Fence();
 }

@@ -18,6 +18,8 @@ struct Sse2 {
     static constexpr int kSharedGroups = 1;
     // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
     static constexpr bool kStoreFull = false;
+    static constexpr bool kMultiplyHigh = false;  // the ReciprocalDouble kind runs in doubles
+    static constexpr bool kConstantsInMemory = false;  // no broadcast operands
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
@@ -147,12 +149,13 @@ struct Sse2 {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 1), _mm_srli_si128(result, 8));
     }
 
-    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, unsigned bits, int count,
-                            bool stream)
+    static void StorePixels(BMM_Color_64* dst, const BMM_Color_64* src, VI r, VI g, VI b, VI invert, unsigned bits,
+                            int count, bool stream)
     {
-        // Lanes hold 0 .. 65535: shifted into the signed range they pack without saturating.
+        // Shifted into the signed range, lanes pack with signed saturation, which is saturation to
+        // 0 .. 65535 once the words are flipped back; the flip takes the invert mask with it.
         const VI lift = _mm_set1_epi32(32768);
-        const VI flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+        const VI flip = _mm_xor_si128(_mm_set1_epi16(static_cast<int16_t>(0x8000)), invert);
         const VI rg = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(r, lift), _mm_sub_epi32(g, lift)), flip);
         const VI b0 = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(b, lift), _mm_sub_epi32(Zero(), lift)), flip);
         const VI rb = _mm_unpacklo_epi16(rg, b0);  // r0 b0 r1 b1 r2 b2 r3 b3
