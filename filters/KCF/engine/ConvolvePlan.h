@@ -25,7 +25,7 @@ enum class DivideKind {
     Negate,           // divisor -1
     Shift,            // divisor 2^k, k in 1..30
     NegShift,         // divisor -2^k, k in 1..31 (INT32_MIN included)
-    ReciprocalFloat,  // |sum| <= 2^20: single precision
+    ReciprocalFloat,  // |sum| < 2^21: single precision
     ReciprocalDouble, // every other divisor (|sum| < 2^31 <= 2^48): double precision, or where the
                       // instruction set multiplies 32 x 32 -> 64 bits, the magnitudes by `magic`
 };
@@ -39,14 +39,15 @@ enum class WideDivide {
 };
 
 // Bounds on |sum| under which the nudged reciprocal of each precision truncates exactly.
-constexpr int64_t kFloatReciprocalLimit = int64_t(1) << 20;
+constexpr int64_t kFloatReciprocalLimit = (int64_t(1) << 21) - 1;
 constexpr int64_t kDoubleReciprocalLimit = int64_t(1) << 48;
 
 // 1/d rounded, then moved three units in the last place away from zero. For every integer S with
 // |S| <= the precision's limit above, trunc(S * NudgedReciprocal(d)) == trunc(S / d) exactly: the
-// product exceeds |S/d| (so exact quotients do not fall short), by less than |S| * 2^-21 / |d|
+// product exceeds |S/d| (so exact quotients do not fall short), by at most |S| * (2^-21 + 2^-45) / |d|
 // (float) or |S| * 2^-50 / |d| (double), which is below 1/|d|, the least distance from an inexact
-// quotient to the next integer.
+// quotient to the next integer. The float bound is also checked exhaustively by a test; it fails
+// first at |S| = 3040871, d = 3.
 double NudgedReciprocal(int64_t d);
 float NudgedReciprocalFloat(int64_t d);
 

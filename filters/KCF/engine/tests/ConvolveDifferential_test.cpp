@@ -104,8 +104,8 @@ void AimAt(const SumShape& shape, int64_t t, std::vector<uint16_t>& values)
 TEST_P(ConvolvePaths, DivisorsAtTheEdgesMatchTheReference)
 {
     const SumShape shapes[] = {
-        {15, 1, 0, DivideKind::ReciprocalFloat, WideDivide::None},           // |sum| <= 2^20
-        {16, 1, 0, DivideKind::ReciprocalDouble, WideDivide::None},          // just beyond
+        {31, 1, 0, DivideKind::ReciprocalFloat, WideDivide::None},           // |sum| < 2^21
+        {32, 1, 0, DivideKind::ReciprocalDouble, WideDivide::None},          // just beyond
         {10922, 3, 0, DivideKind::ReciprocalDouble, WideDivide::None},       // sum(|w|) = 32767
         {1431655765, 3, 65536, DivideKind::None, WideDivide::Multiply},      // |sum| just under 2^48
         {INT32_MAX, 3, 65536, DivideKind::None, WideDivide::Divide},         // up to 2^48.6
@@ -156,6 +156,31 @@ TEST_P(ConvolvePaths, DivisorsAtTheEdgesMatchTheReference)
             }
         }
     }
+}
+
+// The single-precision reciprocal, exhaustively: fl(fl(S) * r) grows with S, so a quotient can only
+// fall short at an exact multiple k|d| and overshoot at k|d| - 1; both are tried for every divisor
+// that is no power of two (beyond 2^23 every quotient is 0 and |S| * r < 1/4), at every k up to the
+// limit. One step beyond the limit, the method is already wrong: the limit is not loose.
+TEST(ConvolvePlanDivide, FloatReciprocalIsExactUpToItsLimit)
+{
+    const auto quotient = [](int64_t sum, float reciprocal) {
+        volatile float product = static_cast<float>(sum) * reciprocal;  // one rounding, as in the lanes
+        return static_cast<int64_t>(product);
+    };
+    const int64_t limit = kFloatReciprocalLimit;
+    int64_t wrong = 0;
+    for (int64_t magnitude = 3; magnitude <= int64_t(1) << 23; ++magnitude) {
+        if ((magnitude & (magnitude - 1)) == 0) continue;
+        for (const int64_t d : {magnitude, -magnitude}) {
+            const float r = NudgedReciprocalFloat(d);
+            for (int64_t multiple = 0; multiple - 1 <= limit; multiple += magnitude)
+                for (const int64_t s : {multiple - 1, multiple, -multiple + 1, -multiple})
+                    if (s >= -limit && s <= limit && quotient(s, r) != s / d) ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_NE(quotient(3040871, NudgedReciprocalFloat(3)), 3040871 / 3);
 }
 
 TEST_P(ConvolvePaths, RankOneKernelsTakeTwoPasses)
