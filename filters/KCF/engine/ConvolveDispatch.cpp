@@ -53,6 +53,15 @@ const ConvolveKernels* KernelsFor(ConvolvePath path)
 
 size_t RoundUp64(size_t bytes) { return (bytes + 63) & ~size_t(63); }
 
+// Selection words with the first width bits set, or none: every pixel of a row, or no pixel.
+void SelectEvery(uint64_t* words, int width, bool every)
+{
+    for (int w = 0; w < (width + 63) / 64; ++w) {
+        const int count = width - 64 * w < 64 ? width - 64 * w : 64;
+        words[w] = every ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
+    }
+}
+
 // Streaming pays once the two frame copies outgrow a typical last-level cache.
 constexpr uint64_t kStreamFrameBytesDefault = 8u << 20;
 
@@ -219,8 +228,7 @@ void ConvolveRunner::ClearRows()
     const size_t words = layout_.selectionWords;
     std::memset(selected_, 0, words * sizeof(uint64_t) * static_cast<size_t>(layout_.outputs));
     if (kernel_.maskId == -1)
-        for (int o = 0; o < layout_.outputs; ++o)
-            for (int x = 0; x < frame_.width; ++x) selected_[o * words + (x >> 6)] |= uint64_t(1) << (x & 63);
+        for (int o = 0; o < layout_.outputs; ++o) SelectEvery(selected_ + o * words, frame_.width, true);
 }
 
 void ConvolveRunner::RestoreRowsAhead()
@@ -245,13 +253,8 @@ bool ConvolveRunner::SelectRow(int y, uint64_t* selected)
         kernels_->select8(selected, ids.material + first, width, static_cast<uint8_t>(mask));
     else if (ids.object && mask >= 0 && mask <= 65535)
         kernels_->select16(selected, ids.object + first, width, static_cast<uint16_t>(mask));
-    else {
-        const bool all = !ids.material && !ids.object && mask == 0;
-        for (int w = 0; w < words; ++w) {
-            const int count = width - 64 * w < 64 ? width - 64 * w : 64;
-            selected[w] = all ? (count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1) : 0;
-        }
-    }
+    else
+        SelectEvery(selected, width, !ids.material && !ids.object && mask == 0);
     for (int w = 0; w < words; ++w)
         if (selected[w]) return true;
     return false;

@@ -41,11 +41,12 @@ int PowerOfTwoShift(int64_t value)
 void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum)
 {
     const int64_t d = kernel.divisor;
+    const int64_t magnitude = d < 0 ? -d : d;
     // |S| and |q| are at most maxSum.
     const int64_t maxSum = absSum * 65535;
     plan.invertMask = kernel.invert == 1 ? 0xFFFF : 0;
     plan.divisor = static_cast<double>(d == 0 ? 1 : d);
-    const int magnitudeShift = PowerOfTwoShift(d < 0 ? -d : d);
+    const int magnitudeShift = PowerOfTwoShift(magnitude);
     if (d == 0 || d == 1) {
         plan.wideDivide = WideDivide::None;
     } else if (d == -1 || magnitudeShift) {
@@ -63,7 +64,6 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
     // |q| <= maxQuotient, so an offset beyond +-(maxQuotient + 65536) decides the result alone.
     // Kept within that, q + offset cannot overflow 32 bits once |d| >= 2 (maxQuotient < 2^30 -
     // 2^15): the quotient kinds skip the clamp and the store saturates q + offset instead.
-    const int64_t magnitude = d < 0 ? -d : d;
     const int64_t maxQuotient = magnitude > 1 ? maxSum / magnitude : maxSum;
     int64_t offset = kernel.offset;
     if (offset < -maxQuotient - 1) offset = -maxQuotient - 1;
@@ -95,27 +95,28 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
 
 }  // namespace
 
-double NudgedReciprocal(int64_t d)
+namespace {
+
+// 1/d rounded to Real, then three units in the last place larger in magnitude (whatever the sign,
+// adding to the bits grows the magnitude).
+template <class Real, class Bits>
+Real Nudged(int64_t d)
 {
-    const double rounded = 1.0 / static_cast<double>(d);
-    uint64_t bits;
+    static_assert(sizeof(Real) == sizeof(Bits));
+    const Real rounded = static_cast<Real>(1.0 / static_cast<double>(d));
+    Bits bits;
     std::memcpy(&bits, &rounded, sizeof bits);
-    bits += 3;  // the magnitude's bits: larger in magnitude whatever the sign
-    double nudged;
+    bits += 3;
+    Real nudged;
     std::memcpy(&nudged, &bits, sizeof nudged);
     return nudged;
 }
 
-float NudgedReciprocalFloat(int64_t d)
-{
-    const float rounded = static_cast<float>(1.0 / static_cast<double>(d));
-    uint32_t bits;
-    std::memcpy(&bits, &rounded, sizeof bits);
-    bits += 3;
-    float nudged;
-    std::memcpy(&nudged, &bits, sizeof nudged);
-    return nudged;
-}
+}  // namespace
+
+double NudgedReciprocal(int64_t d) { return Nudged<double, uint64_t>(d); }
+
+float NudgedReciprocalFloat(int64_t d) { return Nudged<float, uint32_t>(d); }
 
 bool FactorRankOne(const int32_t* weights, int size, int32_t* column, int32_t* row)
 {

@@ -38,6 +38,8 @@
 
 #include "ConvolvePlan.h"
 
+#include <type_traits>
+
 namespace kcf_simd {
 
 // The selection bits of the chunk of chunk pixels at x (x a multiple of chunk, chunk <= 32).
@@ -75,6 +77,23 @@ static void PrepareWideT(double* out, size_t planeStride, const BMM_Color_64* ro
         out[x + planeStride] = inside ? row[x].g : 0;
         out[x + 2 * planeStride] = inside ? row[x].b : 0;
     }
+}
+
+// Calls f with the divisor kind as a compile-time constant (a std::integral_constant), so that each
+// kind gets code of its own: the one switch over the kinds.
+template <class F>
+static inline decltype(auto) WithDivideKind(DivideKind kind, F&& f)
+{
+    using K = DivideKind;
+    switch (kind) {
+    case K::None: break;
+    case K::Negate: return f(std::integral_constant<K, K::Negate>{});
+    case K::Shift: return f(std::integral_constant<K, K::Shift>{});
+    case K::NegShift: return f(std::integral_constant<K, K::NegShift>{});
+    case K::ReciprocalFloat: return f(std::integral_constant<K, K::ReciprocalFloat>{});
+    case K::ReciprocalDouble: return f(std::integral_constant<K, K::ReciprocalDouble>{});
+    }
+    return f(std::integral_constant<K, K::None>{});
 }
 
 // The sum in 32-bit lanes to a result channel, by the plan's divisor kind. The accumulators start
@@ -179,15 +198,7 @@ struct AnyKindFinisher : Finisher<Isa, DivideKind::None> {
 
     typename Isa::VI operator()(typename Isa::VI acc) const
     {
-        switch (kind) {
-        case DivideKind::None: break;
-        case DivideKind::Negate: return this->template Apply<DivideKind::Negate>(acc);
-        case DivideKind::Shift: return this->template Apply<DivideKind::Shift>(acc);
-        case DivideKind::NegShift: return this->template Apply<DivideKind::NegShift>(acc);
-        case DivideKind::ReciprocalFloat: return this->template Apply<DivideKind::ReciprocalFloat>(acc);
-        case DivideKind::ReciprocalDouble: return this->template Apply<DivideKind::ReciprocalDouble>(acc);
-        }
-        return this->template Apply<DivideKind::None>(acc);
+        return WithDivideKind(kind, [&](auto which) { return this->template Apply<which.value>(acc); });
     }
 };
 
@@ -471,35 +482,16 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
 template <class Isa>
 static void DenseRow(const ConvolvePlan& plan, const RowJob& job)
 {
-    switch (plan.divide) {
-    case DivideKind::None: DenseRowT<Isa, DivideKind::None>(plan, job); break;
-    case DivideKind::Negate: DenseRowT<Isa, DivideKind::Negate>(plan, job); break;
-    case DivideKind::Shift: DenseRowT<Isa, DivideKind::Shift>(plan, job); break;
-    case DivideKind::NegShift: DenseRowT<Isa, DivideKind::NegShift>(plan, job); break;
-    case DivideKind::ReciprocalFloat: DenseRowT<Isa, DivideKind::ReciprocalFloat>(plan, job); break;
-    case DivideKind::ReciprocalDouble: DenseRowT<Isa, DivideKind::ReciprocalDouble>(plan, job); break;
-    }
+    WithDivideKind(plan.divide, [&](auto kind) { DenseRowT<Isa, kind.value>(plan, job); });
 }
 
 template <class Isa, int size>
 static void SharedRowsOfSize(const ConvolvePlan& plan, const RowJob& job)
 {
-    if constexpr (kSanitizedBuild) {
+    if constexpr (kSanitizedBuild)
         SharedRowsT<Isa, AnyKindFinisher<Isa>, size>(plan, job);
-    } else {
-        switch (plan.divide) {
-        case DivideKind::None: SharedRowsT<Isa, Finisher<Isa, DivideKind::None>, size>(plan, job); break;
-        case DivideKind::Negate: SharedRowsT<Isa, Finisher<Isa, DivideKind::Negate>, size>(plan, job); break;
-        case DivideKind::Shift: SharedRowsT<Isa, Finisher<Isa, DivideKind::Shift>, size>(plan, job); break;
-        case DivideKind::NegShift: SharedRowsT<Isa, Finisher<Isa, DivideKind::NegShift>, size>(plan, job); break;
-        case DivideKind::ReciprocalFloat:
-            SharedRowsT<Isa, Finisher<Isa, DivideKind::ReciprocalFloat>, size>(plan, job);
-            break;
-        case DivideKind::ReciprocalDouble:
-            SharedRowsT<Isa, Finisher<Isa, DivideKind::ReciprocalDouble>, size>(plan, job);
-            break;
-        }
-    }
+    else
+        WithDivideKind(plan.divide, [&](auto kind) { SharedRowsT<Isa, Finisher<Isa, kind.value>, size>(plan, job); });
 }
 
 template <class Isa>
@@ -516,14 +508,7 @@ static void SharedRows(const ConvolvePlan& plan, const RowJob& job)
 template <class Isa>
 static void SeparableRow(const ConvolvePlan& plan, const RowJob& job)
 {
-    switch (plan.divide) {
-    case DivideKind::None: SeparableRowT<Isa, DivideKind::None>(plan, job); break;
-    case DivideKind::Negate: SeparableRowT<Isa, DivideKind::Negate>(plan, job); break;
-    case DivideKind::Shift: SeparableRowT<Isa, DivideKind::Shift>(plan, job); break;
-    case DivideKind::NegShift: SeparableRowT<Isa, DivideKind::NegShift>(plan, job); break;
-    case DivideKind::ReciprocalFloat: SeparableRowT<Isa, DivideKind::ReciprocalFloat>(plan, job); break;
-    case DivideKind::ReciprocalDouble: SeparableRowT<Isa, DivideKind::ReciprocalDouble>(plan, job); break;
-    }
+    WithDivideKind(plan.divide, [&](auto kind) { SeparableRowT<Isa, kind.value>(plan, job); });
 }
 
 template <class Isa, class Id>
