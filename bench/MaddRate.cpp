@@ -28,34 +28,21 @@ constexpr int kChains = 6;
     KCF_MADD(op, reg, "6", "7", "3") KCF_MADD(op, reg, "6", "7", "4") KCF_MADD(op, reg, "6", "7", "5")
 #endif
 
-__attribute__((target("avx512f,avx512vnni"))) void VnniLoop(long n)
-{
-    asm volatile("1:\n\t" KCF_MADD_CHAINS("vpdpwssd", "zmm") "dec %0\n\tjnz 1b"
-                 : "+r"(n)
-                 :
-                 : "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
+// The timed loop: n rounds of the chains, with every vector register they use declared clobbered.
 #if defined(__x86_64__)
-                   ,
-                   "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13"
+#define KCF_MADD_CLOBBERS \
+    "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13"
+#else
+#define KCF_MADD_CLOBBERS "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
 #endif
-    );
-    asm volatile("vzeroupper");
-}
+#define KCF_MADD_LOOP(op, reg, n)                                                                                  \
+    asm volatile("1:\n\t" KCF_MADD_CHAINS(op, reg) "dec %0\n\tjnz 1b" : "+r"(n) : : "cc", KCF_MADD_CLOBBERS); \
+    asm volatile("vzeroupper")
+
+__attribute__((target("avx512f,avx512vnni"))) void VnniLoop(long n) { KCF_MADD_LOOP("vpdpwssd", "zmm", n); }
 
 // vpmaddwd has no accumulator: the product goes to the register, which breaks no chain.
-__attribute__((target("avx2"))) void Avx2Loop(long n)
-{
-    asm volatile("1:\n\t" KCF_MADD_CHAINS("vpmaddwd", "ymm") "dec %0\n\tjnz 1b"
-                 : "+r"(n)
-                 :
-                 : "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
-#if defined(__x86_64__)
-                   ,
-                   "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13"
-#endif
-    );
-    asm volatile("vzeroupper");
-}
+__attribute__((target("avx2"))) void Avx2Loop(long n) { KCF_MADD_LOOP("vpmaddwd", "ymm", n); }
 #endif
 
 }  // namespace
