@@ -116,8 +116,6 @@ bool WriteImage(const std::string& path, const Image& image, const WriteOptions&
 inline uint16_t EightBitLevel(uint16_t v) { return static_cast<uint16_t>((uint32_t(v) * 255 + 32767) / 65535); }
 // Row y of image as big-endian samples: channels 1 (gray), 3 (RGB) or 4 (RGBA), at depth 8 or 16.
 void PackRow(const Image& image, int y, int channels, int depth, unsigned char* row);
-// Row y of image as big-endian 16-bit RGBA samples (width x 8 bytes).
-inline void PackRow16(const Image& image, int y, unsigned char* row) { PackRow(image, y, 4, 16, row); }
 
 bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options, std::string& error);
 bool PngSupported();

@@ -67,6 +67,9 @@ struct Options {
     int jobs = 0;  // 0: one per processor
     bool compressionGiven = false;
     WriteOptions write;
+    // With --frames: the range and the file-name patterns, parsed with the other options.
+    long firstFrame = 0, lastFrame = 0;
+    FramePattern inPattern, outPattern, mtlPattern, objPattern;
     // The filter's settings as kcftool block takes them, in the order given.
     std::vector<std::string> settingArgs;
 };
@@ -165,15 +168,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
         error = "--jobs goes with --frames";
         return false;
     }
-    if (!o.frames.empty()) {
-        long first, last;
-        FramePattern pattern;
-        if (!ParseFrameRange(o.frames, first, last, error) || !ParseFramePattern(o.in, "--in", pattern, error) ||
-            !ParseFramePattern(o.out, "--out", pattern, error) ||
-            !ParseFramePattern(o.mtlIds, "--mtl-ids", pattern, error) ||
-            !ParseFramePattern(o.objIds, "--obj-ids", pattern, error))
-            return false;
-    }
+    if (!o.frames.empty() &&
+        (!ParseFrameRange(o.frames, o.firstFrame, o.lastFrame, error) ||
+         !ParseFramePattern(o.in, "--in", o.inPattern, error) || !ParseFramePattern(o.out, "--out", o.outPattern, error) ||
+         !ParseFramePattern(o.mtlIds, "--mtl-ids", o.mtlPattern, error) ||
+         !ParseFramePattern(o.objIds, "--obj-ids", o.objPattern, error)))
+        return false;
     // The settings' words and values are checked here, on defaults; they apply to the filter's block later.
     if (!o.settingArgs.empty()) {
         std::vector<std::string> settings = o.settingArgs;
@@ -462,13 +462,8 @@ std::vector<std::string> ReadLines(const std::string& path)
 int RenderSequence(const Options& o)
 {
     std::string error;
-    long first = 0, last = 0;
-    FramePattern in, out, mtl, obj;
-    if (!ParseFrameRange(o.frames, first, last, error) || !ParseFramePattern(o.in, "--in", in, error) ||
-        !ParseFramePattern(o.out, "--out", out, error) ||
-        (!o.mtlIds.empty() && !ParseFramePattern(o.mtlIds, "--mtl-ids", mtl, error)) ||
-        (!o.objIds.empty() && !ParseFramePattern(o.objIds, "--obj-ids", obj, error)))
-        return Fail(error);
+    const long first = o.firstFrame, last = o.lastFrame;
+    const FramePattern &in = o.inPattern, &out = o.outPattern, &mtl = o.mtlPattern, &obj = o.objPattern;
     if (!in.hasField || !out.hasField)
         return Fail("with --frames, --in and --out are patterns with the frame number as %d or %0Nd");
     if (!CanWriteImage(FrameFileName(out, first), error)) return Fail(error);
