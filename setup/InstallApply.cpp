@@ -27,14 +27,14 @@ void PutBack(const std::string& path, DWORD attributes)
 
 }  // namespace
 
-int DesktopPrompter::AskFailedCopy(const std::string& target)
+int AskFailedCopy(HWND owner, const std::string& target)
 {
-    return ShowFormatted(owner_, "%s : Can't create file!", target, "Confirm", MB_ABORTRETRYIGNORE | MB_ICONINFORMATION);
+    return ShowFormatted(owner, "%s : Can't create file!", target, "Confirm", MB_ABORTRETRYIGNORE | MB_ICONINFORMATION);
 }
 
-void DesktopPrompter::Tell(const char* format, const std::string& argument)
+void TellError(HWND owner, const char* format, const std::string& argument)
 {
-    ShowFormatted(owner_, format, argument, "Error", MB_OK | MB_ICONSTOP);
+    ShowFormatted(owner, format, argument, "Error", MB_OK | MB_ICONSTOP);
 }
 
 std::vector<std::string> CreateLevelsBelow(const std::string& base, const std::string& relative)
@@ -116,7 +116,7 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
             if (record_) record_->Add(RecordEntry::Copied(target, kept, Fingerprint(target)));
             return Outcome::kDone;
         }
-        const int answer = prompter_.AskFailedCopy(target);
+        const int answer = AskFailedCopy(owner_, target);
         if (answer == IDRETRY) continue;
         // A copy that failed part-way is undone from the kept file; the kept file goes.
         if (!kept.empty()) {
@@ -170,9 +170,9 @@ void PlanApplier::Open(const Action& action)
     INT_PTR result = 0;
     if (Fits(path)) {
         const std::string directory = DriveAndDirectory(path);
-        result = CurrentDesktop().OpenWithShell(prompter_.Owner(), "open", path, directory.c_str(), SW_SHOWNORMAL);
+        result = CurrentDesktop().OpenWithShell(owner_, "open", path, directory.c_str(), SW_SHOWNORMAL);
     }
-    if (result <= 32) prompter_.Tell("%s : Can't execute file!", path);
+    if (result <= 32) TellError(owner_, "%s : Can't execute file!", path);
 }
 
 bool PlanApplier::Refused(const IniFile& ini) const
@@ -227,5 +227,5 @@ void PlanApplier::Report(const IniFile& ini, IniWrite result)
         text += " It could not be put back as it was; what it held before the install is kept in " + copy + ".";
     else if (result == IniWrite::kCopyInTheWay)
         text += " " + copy + ", kept by an earlier install, is in the way: put it back in place of the file, or delete it.";
-    prompter_.Tell("%s", text);
+    TellError(owner_, "%s", text);
 }

@@ -1,4 +1,4 @@
-// The install's last stage: runs a plan action by action, asks the user through one prompter,
+// The install's last stage: runs a plan action by action, asks the user through message boxes,
 // writes the progress lines, and keeps the record that uninstall reads.
 #pragma once
 
@@ -12,29 +12,12 @@
 #include <string>
 #include <vector>
 
-// Every question and message of an install or uninstall goes through here.
-class Prompter {
-public:
-    virtual ~Prompter() = default;
-    // A copy failed: IDABORT, IDRETRY or IDIGNORE.
-    virtual int AskFailedCopy(const std::string& target) = 0;
-    // "format" with one argument, caption "Error", OK.
-    virtual void Tell(const char* format, const std::string& argument) = 0;
-    // The window that owns what the install opens.
-    virtual HWND Owner() const { return nullptr; }
-};
-
-// The desktop's message boxes, owned by one window.
-class DesktopPrompter final : public Prompter {
-public:
-    explicit DesktopPrompter(HWND owner) : owner_(owner) {}
-    int AskFailedCopy(const std::string& target) override;
-    void Tell(const char* format, const std::string& argument) override;
-    HWND Owner() const override { return owner_; }
-
-private:
-    HWND owner_;
-};
+// The questions and messages of an install or uninstall: message boxes owned by owner, through the
+// desktop seam that tests and silent mode replace.
+// A copy failed: IDABORT, IDRETRY or IDIGNORE.
+int AskFailedCopy(HWND owner, const std::string& target);
+// "format" with one argument, caption "Error", OK.
+void TellError(HWND owner, const char* format, const std::string& argument);
 
 // The host INI files a plan registers in, by their role.
 struct HostInis {
@@ -46,8 +29,8 @@ struct HostInis {
 class PlanApplier {
 public:
     // record may be null: nothing is kept for uninstall.
-    PlanApplier(IniGuard& guard, HostInis inis, Prompter& prompter, ProgressLog& log, InstallRecord* record)
-        : guard_(guard), inis_(inis), prompter_(prompter), log_(log), record_(record)
+    PlanApplier(IniGuard& guard, HostInis inis, HWND owner, ProgressLog& log, InstallRecord* record)
+        : guard_(guard), inis_(inis), owner_(owner), log_(log), record_(record)
     {
     }
     void Apply(const InstallPlan& plan);
@@ -74,7 +57,7 @@ private:
 
     IniGuard& guard_;
     HostInis inis_;
-    Prompter& prompter_;
+    HWND owner_;  // owns the message boxes and what the install opens
     ProgressLog& log_;
     InstallRecord* record_;
     bool aborted_ = false;

@@ -23,7 +23,6 @@ struct SectionKind {
     const char* name;
     Destination destination;
     bool registersHelp;  // DescN: file N is registered in PLUGIN.INI [Help]
-    bool registersPath;  // AddPath is registered with the host (Desc, or the next free DirK)
     bool takesAddPath;
 };
 

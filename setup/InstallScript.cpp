@@ -162,16 +162,15 @@ int InstallScript::Install(ProgressLog& log)
     }
     const InstallPlan plan = MakePlan(sections, source);
 
-    DesktopPrompter prompter(owner_);
     InstallRecord record(RecordFolder());
-    const bool recording = !environment_.recordBase.empty() && PrepareRecord(record, prompter);
-    PlanApplier applier(iniGuard_, {&maxIni_, &pluginIni_}, prompter, log, recording ? &record : nullptr);
+    const bool recording = !environment_.recordBase.empty() && PrepareRecord(record);
+    PlanApplier applier(iniGuard_, {&maxIni_, &pluginIni_}, owner_, log, recording ? &record : nullptr);
     applier.Apply(plan);
     // Every registration is written or undone: the copies of files that are whole go.
     iniGuard_.Finish();
     aborted_ = applier.Aborted();
     unwritable_ = applier.Unwritable();
-    if (recording) FinishRecord(record, prompter);
+    if (recording) FinishRecord(record);
     versions_.Clear();
     log.AddLine(Incomplete() ? ResourceText(IDS_INSTALL_INCOMPLETE, kInstallIncomplete)
                              : ResourceText(IDS_INSTALL_FINISHED, kInstallFinished));

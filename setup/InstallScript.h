@@ -32,7 +32,6 @@ struct InstallEnvironment {
     std::string programFile;
 };
 
-class Prompter;
 
 // The product as the script's [Product] section describes it.
 struct ProductRecord {
@@ -102,9 +101,9 @@ private:
     std::string PlatformDirectory(bool system) const;
     // The ordered actions of the script's entries on the bound host.
     InstallPlan MakePlan(const std::vector<ScriptSection>& sections, const std::string& source) const;
-    bool PrepareRecord(InstallRecord& record, Prompter& prompter);
+    bool PrepareRecord(InstallRecord& record);
     // The program and script beside the record, and the package in the list of programs.
-    void FinishRecord(InstallRecord& record, Prompter& prompter);
+    void FinishRecord(InstallRecord& record);
     void RemoveRecord(const InstallRecord& record);
 
     InstallEnvironment environment_;

@@ -58,9 +58,7 @@ bool SetupApp::InitInstance()
 {
     const SetupOptions options = ParseCommandLine(CommandLine());
     if (options.help && options.error.empty()) {
-        char caption[kMaxText + 1] = "";
-        LoadStringA(GetModuleHandleA(nullptr), IDS_DEFAULT_TITLE, caption, sizeof caption);
-        ShowUsage(caption);
+        ShowUsage(ResourceText(IDS_DEFAULT_TITLE, "Plug-In Installer"));
         exitCode_ = 0;
         return false;
     }

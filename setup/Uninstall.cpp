@@ -41,7 +41,7 @@ std::string InstallScript::RecordFolder() const
     return RecordFolderFor(environment_.recordBase, product_.title, hostRoot_);
 }
 
-bool InstallScript::PrepareRecord(InstallRecord& record, Prompter& prompter)
+bool InstallScript::PrepareRecord(InstallRecord& record)
 {
     recordFailed_ = false;
     if (record.Prepare()) {
@@ -49,11 +49,11 @@ bool InstallScript::PrepareRecord(InstallRecord& record, Prompter& prompter)
         return true;
     }
     recordFailed_ = true;
-    prompter.Tell("%s : Can't create folder! Uninstall will not be able to undo this install.", record.Folder());
+    TellError(owner_, "%s : Can't create folder! Uninstall will not be able to undo this install.", record.Folder());
     return false;
 }
 
-void InstallScript::FinishRecord(InstallRecord& record, Prompter& prompter)
+void InstallScript::FinishRecord(InstallRecord& record)
 {
     // Nothing of ours there: nothing to list, nothing to undo.
     if (record.Entries().empty() && !record.Failed()) {
@@ -69,14 +69,14 @@ void InstallScript::FinishRecord(InstallRecord& record, Prompter& prompter)
     if (!SameFile(original, script)) kept = CopyFileA(original.c_str(), script.c_str(), FALSE) && kept;
     if (record.Failed() || !kept) {
         recordFailed_ = true;
-        prompter.Tell("%s : Can't write file! Uninstall will not be able to undo all of this install.", record.LogPath());
+        TellError(owner_, "%s : Can't write file! Uninstall will not be able to undo all of this install.", record.LogPath());
     }
     if (!environment_.uninstallRoot) return;
     HKEY key = nullptr;
     if (RegCreateKeyExA(environment_.uninstallRoot, RecordName(record.Folder()).c_str(), 0, nullptr, 0, KEY_WRITE,
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
         recordFailed_ = true;
-        prompter.Tell("%s : Can't list the package among the installed programs!", RecordName(record.Folder()));
+        TellError(owner_, "%s : Can't list the package among the installed programs!", RecordName(record.Folder()));
         return;
     }
     const std::string title = product_.title.empty() ? "Plug-In" : product_.title;
@@ -128,8 +128,7 @@ int InstallScript::Uninstall(ProgressLog& log)
         return 0;
     }
 
-    DesktopPrompter prompter(owner_);
-    PlanApplier writer(iniGuard_, {&maxIni_, &pluginIni_}, prompter, log, nullptr);
+    PlanApplier writer(iniGuard_, {&maxIni_, &pluginIni_}, owner_, log, nullptr);
     const auto failed = [&](const char* format, const std::string& path) {
         partial_ = true;
         std::string text = format;
