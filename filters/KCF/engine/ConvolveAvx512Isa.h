@@ -63,6 +63,8 @@ struct Avx512 {
     static constexpr bool kMultiplyHigh = sizeof(void*) == 8;
     // Eight registers in a 32-bit build: the finish's constants as broadcast operands.
     static constexpr bool kConstantsInMemory = sizeof(void*) == 4;
+    // The shared-load kernel's eighteen accumulators leave registers for a row's weight patterns.
+    static constexpr bool kWeightRegisters = sizeof(void*) == 8;
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+v"(v)); }

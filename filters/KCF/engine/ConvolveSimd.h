@@ -16,6 +16,8 @@
 //   VF, VDB   single and double vectors for the quotient of VI lanes
 //   kConstantsInMemory  whether the finish reads its constants from memory at each use (as
 //             broadcast operands) rather than keeping them in registers beside the accumulators
+//   kWeightRegisters  whether the shared-load kernel broadcasts each weight pattern into a register
+//             once for all the products that use it, rather than as an operand of each (MaddFrom)
 //   kMultiplyHigh, MulHigh(s, magic, evenShift, oddShift, negative), Set64: whether the
 //             ReciprocalDouble kind multiplies the lanes' magnitudes by the plan's magic (32 x 32 ->
 //             64 bits) instead of using doubles, and that quotient: sign(s) * floor(|s| * magic /
@@ -315,7 +317,18 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
         for (int j = 0; j < inputs; ++j) {
             const int32_t* p = rows[j] + x - half;
 #pragma GCC unroll 16
-            for (int k = 0; k < pairs; ++k)
+            for (int k = 0; k < pairs; ++k) {
+                // With registers to spare, each weight pattern of this row and pair is broadcast
+                // once for its 3 x kSharedGroups products: a broadcast operand on every product
+                // would take a load slot each, and the loads are what this loop runs short of.
+                VI w[outputs];
+                if constexpr (Isa::kWeightRegisters)
+#pragma GCC unroll 16
+                    for (int o = 0; o < outputs; ++o)
+                        if (j - o >= 0 && j - o < size) {
+                            w[o] = Isa::Set1(grid[(j - o) * kMaxRowPairs + k]);
+                            Isa::Pin(w[o]);
+                        }
 #pragma GCC unroll 16
                 for (int c = 0; c < 3; ++c)
 #pragma GCC unroll 16
@@ -325,12 +338,16 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
                         for (int o = 0; o < outputs; ++o)
                             if (j - o >= 0 && j - o < size) {
                                 VI& a = acc[o][c * groups + g];
-                                a = Isa::MaddFrom(a, v, grid + (j - o) * kMaxRowPairs + k);
+                                if constexpr (Isa::kWeightRegisters)
+                                    a = Isa::Madd(a, v, w[o]);
+                                else
+                                    a = Isa::MaddFrom(a, v, grid + (j - o) * kMaxRowPairs + k);
                                 // Each sum stays one chain: regrouped, all of its products would
                                 // be live at once.
                                 Isa::Pin(a);
                             }
                     }
+            }
         }
         // Finished in place, once for either store below.
 #pragma GCC unroll 16

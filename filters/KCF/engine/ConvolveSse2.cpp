@@ -20,6 +20,7 @@ struct Sse2 {
     static constexpr bool kStoreFull = false;
     static constexpr bool kMultiplyHigh = false;  // the ReciprocalDouble kind runs in doubles
     static constexpr bool kConstantsInMemory = false;  // no broadcast operands
+    static constexpr bool kWeightRegisters = false;  // MaddFrom broadcasts into a register anyway
 
     static void Fence() { _mm_sfence(); }
     static void Pin(VI& v) { asm("" : "+x"(v)); }
