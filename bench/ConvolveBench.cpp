@@ -205,7 +205,7 @@ int main(int argc, char** argv)
     std::printf("times: median milliseconds of interleaved rounds. Engine columns: Convolve alone on a ready "
                 "KernelImage (x = speed-up on the reference). Render: the whole call with its two copies and the "
                 "write-back. floor: four plain copies of the frame. fresh: the same four copies, two of them into "
-                "frame memory taken and given back as Render does. bound: the best path's multiply-adds (its plan's "
+                "frame memory taken and given back as Render does. messages: the progress and check-abort messages that every engine column and Render send, two a row, alone. bound: the best path's multiply-adds (its plan's "
                 "pair taps x 3 channels, a lane per pixel) at the measured rate; copy: one plain frame copy\n");
 
     std::vector<Workload> workloads = {Dense(3), Dense(5), Dense(7), Dense(9), Binomial9()};
@@ -228,9 +228,9 @@ int main(int argc, char** argv)
         std::printf("\n### %d x %d, %d rounds\n\n", size.width, size.height, size.rounds);
         std::printf("| kernel |");
         for (const Column& c : engines) std::printf(" %s |", c.name.c_str());
-        std::printf(" Render | floor | fresh | best vs reference | Render vs floor | bound | best vs bound | best vs "
+        std::printf(" Render | floor | fresh | messages | best vs reference | Render vs floor | bound | best vs bound | best vs "
                     "copy |\n|---|");
-        for (size_t i = 0; i < engines.size() + 8; ++i) std::printf("---:|");
+        for (size_t i = 0; i < engines.size() + 9; ++i) std::printf("---:|");
         std::printf("\n");
 
         for (const Workload& work : workloads) {
@@ -256,7 +256,7 @@ int main(int argc, char** argv)
             filter.settings.kernel.divisor = work.divisor;
             filter.SetSource(&renderBitmap);
 
-            std::vector<std::vector<double>> times(engines.size() + 4);
+            std::vector<std::vector<double>> times(engines.size() + 5);
             ConvolveRun bestRun;
             for (int round = 0; round < size.rounds; ++round) {
                 for (size_t e = 0; e < engines.size(); ++e) {
@@ -292,6 +292,15 @@ int main(int argc, char** argv)
                 start = std::chrono::steady_clock::now();
                 std::memcpy(copyC.data(), frame.pixels.data(), bytes);
                 times[engines.size() + 3].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
+
+                // What the host's protocol costs on this platform, apart from the engine.
+                BOOL abortFlag = FALSE;
+                start = std::chrono::steady_clock::now();
+                for (int y = 0; y < size.height; ++y) {
+                    SendMessageA(progress.Handle(), FLT_PROGRESS, static_cast<WPARAM>(y), size.height - 1);
+                    SendMessageA(progress.Handle(), FLT_CHECKABORT, 0, reinterpret_cast<LPARAM>(&abortFlag));
+                }
+                times[engines.size() + 4].push_back(Milliseconds(std::chrono::steady_clock::now() - start));
             }
 
             std::vector<double> medians;
@@ -300,6 +309,7 @@ int main(int argc, char** argv)
             const double reference = engines[0].path == ConvolvePath::Reference ? medians[0] : 0;
             const double render = medians[engines.size()], floor = medians[engines.size() + 1];
             const double fresh = medians[engines.size() + 2], copy = medians[engines.size() + 3];
+            const double messages = medians[engines.size() + 4];
             // Vector multiply-adds a pixel of the plan the best path ran, times the pixels it filters.
             ConvolvePlan plan;
             const ConvolveKernel planned = {work.weights.data(), work.size, work.divisor, 0, 0, maskId};
@@ -329,9 +339,10 @@ int main(int argc, char** argv)
             // "best": the fastest path among the columns, the one Render takes when all are there.
             const double bestTime = medians[engines.size() - 1];
             if (reference > 0)
-                std::printf(" %.2f | %.2f | %.2f | %.1fx | %.2fx |", render, floor, fresh, reference / bestTime, render / floor);
+                std::printf(" %.2f | %.2f | %.2f | %.2f | %.1fx | %.2fx |", render, floor, fresh, messages,
+                            reference / bestTime, render / floor);
             else
-                std::printf(" %.2f | %.2f | %.2f | - | %.2fx |", render, floor, fresh, render / floor);
+                std::printf(" %.2f | %.2f | %.2f | %.2f | - | %.2fx |", render, floor, fresh, messages, render / floor);
             if (bound > 0)
                 std::printf(" %.2f | %.2fx | %.2fx |\n", bound, bestTime / bound, bestTime / copy);
             else
