@@ -54,9 +54,10 @@ struct Avx512 {
     static constexpr int kGroups = kVnni || sizeof(void*) == 8 ? 2 : 1;
     static constexpr int kWideChannels = 3;  // the fused multiply-add accumulates in place
     // Three rows of two groups: eighteen accumulators of the 32 registers. The 32-bit build has
-    // eight: two rows of one group with the fused multiply-add, else one row.
-    static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 2 : 1;
+    // eight: six rows of one group and one channel a pass with the fused multiply-add, else one row.
+    static constexpr int kSharedRows = sizeof(void*) == 8 ? 3 : kVnni ? 6 : 1;
     static constexpr int kSharedGroups = sizeof(void*) == 8 ? 2 : 1;
+    static constexpr int kSharedChannels = sizeof(void*) == 8 ? 3 : 1;
     static constexpr bool kStoreFull = true;  // StoreFull: whole chunks without a test per group
     // MulHigh is cheaper than the round trip through doubles where registers allow; with eight,
     // its extra temporaries spill and the doubles measure faster.

@@ -61,7 +61,7 @@ constexpr int kMaxWideTaps = kMaxKernelSize * kMaxKernelSize;
 constexpr int kMaxRowPairs = (kMaxKernelSize + 1) / 2;
 // The most output rows one pass of a row kernel computes: each loaded vector of a prepared row
 // feeds every output row whose window holds that row.
-constexpr int kMaxSharedRows = 3;
+constexpr int kMaxSharedRows = 6;
 constexpr int kMaxJobRows = kMaxKernelSize + kMaxSharedRows - 1;
 
 // Prepared rows are planar: a plane of r, then g, then b, each planeStride entries apart.

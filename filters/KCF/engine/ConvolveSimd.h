@@ -11,8 +11,9 @@
 //   kGroups   groups of kLanes pixels a chunk: 2 (six accumulators) where the registers allow,
 //             1 where a 32-bit build's eight vector registers would otherwise spill them
 //   kWideChannels  channels the wide tier sums in one pass over the taps: 3, or 1 where that spills
-//   kSharedRows, kSharedGroups  output rows and groups of kLanes pixels that the shared-load dense
-//             kernel keeps in accumulators at once (kSharedRows 1: no such kernel)
+//   kSharedRows, kSharedGroups, kSharedChannels  output rows, groups of kLanes pixels and channels
+//             (3, or 1 a pass) that the shared-load dense kernel keeps in accumulators at once
+//             (kSharedRows 1: no such kernel)
 //   VF, VDB   single and double vectors for the quotient of VI lanes
 //   kConstantsInMemory  whether the finish reads its constants from memory at each use (as
 //             broadcast operands) rather than keeping them in registers beside the accumulators
@@ -278,6 +279,8 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
     constexpr int lanes = Isa::kLanes;
     constexpr int groups = Isa::kSharedGroups;
     constexpr int outputs = Isa::kSharedRows;
+    constexpr int channels = Isa::kSharedChannels;
+    static_assert(channels == 1 || channels == 3);
     constexpr int chunk = groups * lanes;
     constexpr int pairs = (size + 1) / 2;
     constexpr int half = size / 2;
@@ -310,50 +313,60 @@ static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
         const int32_t* grid = &plan.pairGrid[0][0];
         asm("" : "+r"(grid));
         VI acc[outputs][3 * groups];
+        // kSharedChannels channels a pass over the window: all three where the registers hold
+        // their accumulators; else one, the finished channels waiting (on the stack) for the store.
+#pragma GCC unroll 4
+        for (int first = 0; first < 3; first += channels) {
 #pragma GCC unroll 16
-        for (int o = 0; o < outputs; ++o)
-            for (VI& a : acc[o]) a = finish.Start(plan);
+            for (int o = 0; o < outputs; ++o)
 #pragma GCC unroll 16
-        for (int j = 0; j < inputs; ++j) {
-            const int32_t* p = rows[j] + x - half;
+                for (int c = first; c < first + channels; ++c)
 #pragma GCC unroll 16
-            for (int k = 0; k < pairs; ++k) {
-                // With registers to spare, each weight pattern of this row and pair is broadcast
-                // once for its 3 x kSharedGroups products: a broadcast operand on every product
-                // would take a load slot each, and the loads are what this loop runs short of.
-                VI w[outputs];
-                if constexpr (Isa::kWeightRegisters)
+                    for (int g = 0; g < groups; ++g) acc[o][c * groups + g] = finish.Start(plan);
 #pragma GCC unroll 16
-                    for (int o = 0; o < outputs; ++o)
-                        if (j - o >= 0 && j - o < size) {
-                            w[o] = Isa::Set1(grid[(j - o) * kMaxRowPairs + k]);
-                            Isa::Pin(w[o]);
-                        }
+            for (int j = 0; j < inputs; ++j) {
+                const int32_t* p = rows[j] + x - half;
 #pragma GCC unroll 16
-                for (int c = 0; c < 3; ++c)
-#pragma GCC unroll 16
-                    for (int g = 0; g < groups; ++g) {
-                        const VI v = Isa::Load(p + 2 * k + c * stride + g * lanes);
+                for (int k = 0; k < pairs; ++k) {
+                    // With registers to spare, each weight pattern of this row and pair is broadcast
+                    // once for its 3 x kSharedGroups products: a broadcast operand on every product
+                    // would take a load slot each, and the loads are what this loop runs short of.
+                    VI w[outputs];
+                    if constexpr (Isa::kWeightRegisters)
 #pragma GCC unroll 16
                         for (int o = 0; o < outputs; ++o)
                             if (j - o >= 0 && j - o < size) {
-                                VI& a = acc[o][c * groups + g];
-                                if constexpr (Isa::kWeightRegisters)
-                                    a = Isa::Madd(a, v, w[o]);
-                                else
-                                    a = Isa::MaddFrom(a, v, grid + (j - o) * kMaxRowPairs + k);
-                                // Each sum stays one chain: regrouped, all of its products would
-                                // be live at once.
-                                Isa::Pin(a);
+                                w[o] = Isa::Set1(grid[(j - o) * kMaxRowPairs + k]);
+                                Isa::Pin(w[o]);
                             }
-                    }
+#pragma GCC unroll 16
+                    for (int c = first; c < first + channels; ++c)
+#pragma GCC unroll 16
+                        for (int g = 0; g < groups; ++g) {
+                            const VI v = Isa::Load(p + 2 * k + c * stride + g * lanes);
+#pragma GCC unroll 16
+                            for (int o = 0; o < outputs; ++o)
+                                if (j - o >= 0 && j - o < size) {
+                                    VI& a = acc[o][c * groups + g];
+                                    if constexpr (Isa::kWeightRegisters)
+                                        a = Isa::Madd(a, v, w[o]);
+                                    else
+                                        a = Isa::MaddFrom(a, v, grid + (j - o) * kMaxRowPairs + k);
+                                    // Each sum stays one chain: regrouped, all of its products would
+                                    // be live at once.
+                                    Isa::Pin(a);
+                                }
+                        }
+                }
             }
+            // Finished in place, once for either store below.
+#pragma GCC unroll 16
+            for (int o = 0; o < outputs; ++o)
+#pragma GCC unroll 16
+                for (int c = first; c < first + channels; ++c)
+#pragma GCC unroll 16
+                    for (int g = 0; g < groups; ++g) acc[o][c * groups + g] = finish(acc[o][c * groups + g]);
         }
-        // Finished in place, once for either store below.
-#pragma GCC unroll 16
-        for (int o = 0; o < outputs; ++o)
-#pragma GCC unroll 16
-            for (VI& a : acc[o]) a = finish(a);
         if constexpr (Isa::kStoreFull) {
             bool full = x + chunk <= job.width;
             for (int o = 0; o < outputs; ++o) full = full && (o >= job.outputs || bits[o] == chunkMask);

@@ -16,6 +16,7 @@ struct Sse2 {
     static constexpr int kWideChannels = sizeof(void*) == 8 ? 3 : 1;  // the wide multiply-add needs a scratch register
     static constexpr int kSharedRows = sizeof(void*) == 8 ? 2 : 1;  // six accumulators of 16 registers
     static constexpr int kSharedGroups = 1;
+    static constexpr int kSharedChannels = 3;
     // Unconditional whole-chunk stores, inlined beside the accumulators, would spill them here.
     static constexpr bool kStoreFull = false;
     static constexpr bool kMultiplyHigh = false;  // the ReciprocalDouble kind runs in doubles
