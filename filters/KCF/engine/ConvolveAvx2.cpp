@@ -63,10 +63,17 @@ struct Avx2 {
     {
         return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(low)), _mm256_cvttpd_epi32(high), 1);
     }
+    static void ToWide(VI v, VD& low, VD& high)
+    {
+        low = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
+        high = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
+    }
     static void StoreWide(double* out, VI v)
     {
-        _mm256_storeu_pd(out, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)));
-        _mm256_storeu_pd(out + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)));
+        VD low, high;
+        ToWide(v, low, high);
+        _mm256_storeu_pd(out, low);
+        _mm256_storeu_pd(out + 4, high);
     }
 
     static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)

@@ -135,10 +135,17 @@ struct Avx512 {
     {
         return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(low)), _mm512_cvttpd_epi32(high), 1);
     }
+    static void ToWide(VI v, VD& low, VD& high)
+    {
+        low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(v));
+        high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(v, 1));
+    }
     static void StoreWide(double* out, VI v)
     {
-        _mm512_storeu_pd(out, _mm512_cvtepi32_pd(_mm512_castsi512_si256(v)));
-        _mm512_storeu_pd(out + 8, _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(v, 1)));
+        VD low, high;
+        ToWide(v, low, high);
+        _mm512_storeu_pd(out, low);
+        _mm512_storeu_pd(out + 8, high);
     }
 
     static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)

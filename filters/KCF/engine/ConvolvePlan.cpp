@@ -1,6 +1,7 @@
 // Takes one kernel apart for the fast engine: tier, taps, divisor kind and clamp bounds.
 #include "ConvolvePlan.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
@@ -8,6 +9,9 @@
 namespace {
 
 constexpr int64_t kNarrowWeightSum = 32767;         // sum(|w|) * 32768 and * 65535 stay below 2^31
+// sum(|w|) * 65535 <= 2^32 - 1: S takes at most 2^32 values, so S modulo 2^32 tells S.
+constexpr int64_t kWindowWeightSum = ((int64_t(1) << 32) - 1) / 65535;
+constexpr int32_t kPairWeightMax = 32767;           // a weight of a 16-bit pair pattern
 constexpr int64_t kWideSumLimit = int64_t(1) << 53;  // doubles hold every integer below this
 
 // Covers the non-zero weights of one kernel row with pairs of adjacent columns, left to right.
@@ -19,7 +23,8 @@ void AddPairTaps(ConvolvePlan& plan, const int32_t* rowWeights, int size, int ro
             continue;
         }
         PairTap& tap = plan.pairTaps[plan.pairTapCount++];
-        // Both weights are within +-32767 here (the narrow tier's bound), so each fits 16 bits.
+        // Both weights are within +-32767 here (every narrow weight is, and so is each entry of a
+        // row factor, which divides a weight), so each fits 16 bits.
         const uint32_t w0 = static_cast<uint16_t>(rowWeights[n]);
         const uint32_t w1 = static_cast<uint16_t>(n + 1 < size ? rowWeights[n + 1] : 0);
         tap.pattern = static_cast<int32_t>(w0 | w1 << 16);
@@ -38,7 +43,7 @@ int PowerOfTwoShift(int64_t value)
     return k;
 }
 
-void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum)
+void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum, int64_t negativeSum)
 {
     const int64_t d = kernel.divisor;
     const int64_t magnitude = d < 0 ? -d : d;
@@ -60,6 +65,13 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
     }
     plan.wideOffset = static_cast<double>(kernel.offset);
     if (plan.tier != ConvolveTier::Narrow) return;
+    if (absSum > kNarrowWeightSum) {  // sums beyond 32 bits: finished in doubles
+        const int64_t base = negativeSum * 65535 + (int64_t(1) << 31);
+        plan.divide = DivideKind::Window;
+        plan.windowBias = static_cast<int32_t>(static_cast<uint32_t>(base));
+        plan.windowBase = static_cast<double>(base);
+        return;
+    }
 
     // |q| <= maxQuotient, so an offset beyond +-(maxQuotient + 65536) decides the result alone.
     // Kept within that, q + offset cannot overflow 32 bits once |d| >= 2 (maxQuotient < 2^30 -
@@ -158,12 +170,15 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
     plan.half = kernel.size / 2;
     const int cells = kernel.size * kernel.size;
 
-    int64_t absSum = 0, sum = 0;
+    int64_t absSum = 0, sum = 0, negativeSum = 0, largest = 0;
     for (int i = 0; i < cells; ++i) {
-        absSum += std::llabs(static_cast<int64_t>(kernel.weights[i]));
-        sum += kernel.weights[i];
+        const int64_t w = kernel.weights[i];
+        absSum += std::llabs(w);
+        sum += w;
+        negativeSum += w < 0 ? w : 0;
+        largest = std::max<int64_t>(largest, std::llabs(w));
     }
-    if (absSum <= kNarrowWeightSum)
+    if (absSum <= kNarrowWeightSum || (absSum <= kWindowWeightSum && largest <= kPairWeightMax))
         plan.tier = ConvolveTier::Narrow;
     else if (absSum * 65535 < kWideSumLimit)  // absSum <= 81 * 2^31: no 64-bit overflow
         plan.tier = ConvolveTier::Wide;
@@ -182,7 +197,7 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
 
     if (plan.tier == ConvolveTier::Narrow) {
         for (int m = 0; m < kernel.size; ++m) AddPairTaps(plan, kernel.weights + m * kernel.size, kernel.size, m);
-        plan.bias = static_cast<int32_t>(sum * 32768);
+        plan.bias = static_cast<int32_t>(static_cast<uint32_t>(sum * 32768));  // modulo 2^32
         const int rowPairs = (kernel.size + 1) / 2;
         for (int m = 0; m < kernel.size; ++m)
             for (int k = 0; k < rowPairs; ++k) {
@@ -203,7 +218,7 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
             if (separable.pairTapCount + 2 * separable.verticalTapCount + 2 < plan.pairTapCount) {
                 separable.separable = true;
                 separable.sharedRows = false;
-                separable.rowCorrection = static_cast<int32_t>(rowSum * 32768);
+                separable.rowCorrection = static_cast<int32_t>(static_cast<uint32_t>(rowSum * 32768));
                 separable.bias = 0;
                 plan = separable;
             }
@@ -224,6 +239,6 @@ bool BuildConvolvePlan(const ConvolveKernel& kernel, bool allowSeparable, Convol
                 }
         }
     }
-    PlanFinish(plan, kernel, absSum);
+    PlanFinish(plan, kernel, absSum, negativeSum);
     return true;
 }

@@ -4,6 +4,9 @@
 // Tiers, by how large a sum can grow (|S| <= sum(|w|) * 65535):
 //   Narrow  sum(|w|) <= 32767: pixels biased to signed 16 bits (p - 32768), 16-bit multiply-adds
 //           into 32-bit lanes, one constant correction; every partial sum fits in 32 bits.
+//           Also sum(|w|) <= 65537 with every |w| <= 32767: the lanes wrap, but S lies in a known
+//           range of at most 2^32 values, so the lane (S modulo 2^32) still tells S exactly; such
+//           a sum is finished in doubles (DivideKind::Window).
 //   Wide    sum(|w|) * 65535 < 2^53: sums in double lanes, where every such integer is exact.
 //   Scalar  beyond that: the reference engine's 64-bit sums.
 // This header is shared by baseline code and by the files built for wider instruction sets, so it
@@ -28,6 +31,8 @@ enum class DivideKind {
     ReciprocalFloat,  // |sum| < 2^21: single precision
     ReciprocalDouble, // every other divisor (|sum| < 2^31 <= 2^48): double precision, or where the
                       // instruction set multiplies 32 x 32 -> 64 bits, the magnitudes by `magic`
+    Window,           // S beyond 32 bits: S = (lane - windowBias as a signed lane) + windowBase,
+                      // then divided, offset and clamped in doubles as the wide tier does
 };
 
 // How the wide tier's double sum becomes a quotient before the truncation.
@@ -130,6 +135,10 @@ struct ConvolvePlan {
     // 2^magicShift < |d| <= 2^(magicShift - 31); so the floor is exact, and q takes the sign of S / d.
     uint32_t magic = 0;
     int magicShift = 0;
+    // Window: the least sum L plus 2^31, modulo 2^32 and as a double, so that the lane minus
+    // windowBias, read as signed, is S - L - 2^31, which lies in -2^31 .. 2^31 - 1.
+    int32_t windowBias = 0;
+    double windowBase = 0;
     int32_t quotientLow = 0, quotientHigh = 0, offset = 0;
     // Wide tier: v = min(max(trunc(S * wideFactor or S / divisor) + offset, 0), 65535), in doubles.
     WideDivide wideDivide = WideDivide::None;

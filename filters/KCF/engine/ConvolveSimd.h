@@ -27,6 +27,7 @@
 //   Pin(v)    an empty barrier that keeps v in a register as it is (no regrouping of sums)
 //   Zero Set1 Load Store Madd MaddFrom(acc, a, pattern address) Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
 //   ZeroW SetW LoadW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
+//   ToWide(v, low, high): the lanes of v as doubles, the first kLanes / 2 in low
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
 //   kStoreFull, StoreFull(dst, src, r, g, b, invert, stream): whether the shared-load kernel stores
@@ -95,9 +96,35 @@ static inline decltype(auto) WithDivideKind(DivideKind kind, F&& f)
     case K::NegShift: return f(std::integral_constant<K, K::NegShift>{});
     case K::ReciprocalFloat: return f(std::integral_constant<K, K::ReciprocalFloat>{});
     case K::ReciprocalDouble: return f(std::integral_constant<K, K::ReciprocalDouble>{});
+    case K::Window: return f(std::integral_constant<K, K::Window>{});
     }
     return f(std::integral_constant<K, K::None>{});
 }
+
+// A sum in doubles to a result channel, 0 .. 65535: divided (or multiplied by the reciprocal) as the
+// plan's wide divide says, truncated, offset and clamped. The wide tier and the Window kind share it.
+template <class Isa>
+struct WideFinish {
+    using VD = typename Isa::VD;
+    WideDivide kind;
+    VD factor, divisor, offset, zero, top;
+    // Beyond +-2^50 the offset (|offset| < 2^31) cannot bring a quotient back into 0 .. 65535.
+    VD limitLow, limitHigh;
+
+    explicit WideFinish(const ConvolvePlan& plan)
+        : kind(plan.wideDivide), factor(Isa::SetW(plan.wideFactor)), divisor(Isa::SetW(plan.divisor)),
+          offset(Isa::SetW(plan.wideOffset)), zero(Isa::ZeroW()), top(Isa::SetW(65535.0)),
+          limitLow(Isa::SetW(-1125899906842624.0)), limitHigh(Isa::SetW(1125899906842624.0))
+    {
+    }
+
+    VD operator()(VD a) const
+    {
+        VD q = kind == WideDivide::Multiply ? Isa::MulW(a, factor) : kind == WideDivide::Divide ? Isa::DivW(a, divisor) : a;
+        q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
+        return Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
+    }
+};
 
 // The sum in 32-bit lanes to a result channel, by the plan's divisor kind. The accumulators start
 // at the plan's bias (Start), so that they end at the sum itself.
@@ -114,12 +141,14 @@ struct Finisher {
     double reciprocalD;
     int shift;
     bool negativeDivisor;
+    int32_t windowBias;
+    const ConvolvePlan* plan;  // for the Window kind's finish in doubles
 
     explicit Finisher(const ConvolvePlan& p)
         : low(p.quotientLow), high(p.quotientHigh), offset(p.offset),
           invert(static_cast<int32_t>(p.invertMask * 0x10001u)), magic(static_cast<int32_t>(p.magic)),
           magicShifts{p.magicShift, p.magicShift - 32}, reciprocalF(p.reciprocalFloat), reciprocalD(p.reciprocal),
-          shift(p.shift), negativeDivisor(p.divisor < 0)
+          shift(p.shift), negativeDivisor(p.divisor < 0), windowBias(p.windowBias), plan(&p)
     {
     }
 
@@ -151,6 +180,15 @@ struct Finisher {
     template <DivideKind which>
     VI Apply(VI s) const
     {
+        if constexpr (which == DivideKind::Window) {
+            // S itself, exactly, as two halves of doubles; then the wide tier's finish, which
+            // leaves every lane within 0 .. 65535.
+            typename Isa::VD first, second;
+            Isa::ToWide(Isa::Sub(s, Isa::Set1(Fresh(windowBias))), first, second);
+            const typename Isa::VD base = Isa::SetW(plan->windowBase);
+            const WideFinish<Isa> wide(*plan);
+            return Isa::ToInt(wide(Isa::AddW(first, base)), wide(Isa::AddW(second, base)));
+        }
         VI q;
         if constexpr (which == DivideKind::None) {
             q = s;
@@ -471,12 +509,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
     const double* tapRows[kMaxWideTaps];
     for (int t = 0; t < taps; ++t)
         tapRows[t] = static_cast<const double*>(job.rows[plan.wideTaps[t].row]) + plan.wideTaps[t].offset;
-    const VD divisor = Isa::SetW(plan.divisor);
-    const VD factor = Isa::SetW(plan.wideFactor);
-    const VD offset = Isa::SetW(plan.wideOffset);
-    // Beyond +-2^50 the offset (|offset| < 2^31) cannot bring a quotient back into 0 .. 65535.
-    const VD limitLow = Isa::SetW(-1125899906842624.0), limitHigh = Isa::SetW(1125899906842624.0);
-    const VD zero = Isa::ZeroW(), top = Isa::SetW(65535.0);
+    const WideFinish<Isa> finish(plan);
     const VI invert = Isa::Set1(static_cast<int32_t>(plan.invertMask * 0x10001u));  // every 16-bit word
 
     for (int x = 0; x < job.width; x += lanes) {
@@ -495,13 +528,7 @@ static void WideRowT(const ConvolvePlan& plan, const RowJob& job)
                     acc[2 * c + 1] = Isa::FmaW(acc[2 * c + 1], Isa::LoadW(p + c * stride + half), w);
                 }
             }
-            for (VD& a : acc) {
-                VD q = plan.wideDivide == WideDivide::Multiply ? Isa::MulW(a, factor)
-                       : plan.wideDivide == WideDivide::Divide ? Isa::DivW(a, divisor)
-                                                               : a;
-                q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
-                a = Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
-            }
+            for (VD& a : acc) a = finish(a);
             for (int c = 0; c < perPass; ++c) result[first + c] = Isa::ToInt(acc[2 * c], acc[2 * c + 1]);
         }
         StoreGroup<Isa>(job, 0, x, bits, result[0], result[1], result[2], invert);

@@ -84,10 +84,17 @@ struct Sse2 {
         return _mm_or_pd(rounded, _mm_and_pd(sign, v));
     }
     static VI ToInt(VD low, VD high) { return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high)); }
+    static void ToWide(VI v, VD& low, VD& high)
+    {
+        low = _mm_cvtepi32_pd(v);
+        high = _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)));
+    }
     static void StoreWide(double* out, VI v)
     {
-        _mm_storeu_pd(out, _mm_cvtepi32_pd(v));
-        _mm_storeu_pd(out + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2))));
+        VD low, high;
+        ToWide(v, low, high);
+        _mm_storeu_pd(out, low);
+        _mm_storeu_pd(out + 2, high);
     }
 
     static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)

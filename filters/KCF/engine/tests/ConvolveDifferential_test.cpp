@@ -57,8 +57,9 @@ TEST_P(ConvolvePaths, SmallAndSparseKernelsMatchTheReference)
 TEST_P(ConvolvePaths, KernelsAtAndBeyondEachTierBoundMatchTheReference)
 {
     RunCases(GetParam(),
-             {KernelKind::NarrowEdge, KernelKind::BeyondNarrow, KernelKind::FloatEdge, KernelKind::WideEdge,
-              KernelKind::BeyondWide, KernelKind::Extreme, KernelKind::OffsetCancels},
+             {KernelKind::NarrowEdge, KernelKind::BeyondNarrow, KernelKind::WindowEdge, KernelKind::BeyondWindow,
+              KernelKind::FloatEdge, KernelKind::WideEdge, KernelKind::BeyondWide, KernelKind::Extreme,
+              KernelKind::OffsetCancels},
              120, 0x5EED0002);
 }
 
@@ -75,7 +76,7 @@ namespace {
 struct SumShape {
     int32_t coarse;
     int coarseCount;  // 1 or 3
-    int32_t middle;   // 0 (then coarse <= 65536) or 65536
+    int32_t middle;   // 0 .. 65536 (with 0, coarse <= 65536)
     DivideKind narrowKind;
     WideDivide wideKind;  // for the wide tier; the divisor test below picks one that is no power of two
     int64_t Largest() const { return int64_t(coarse) * coarseCount * 65535 + int64_t(middle) * 65535 + 65535; }
@@ -107,6 +108,8 @@ TEST_P(ConvolvePaths, DivisorsAtTheEdgesMatchTheReference)
         {31, 1, 0, DivideKind::ReciprocalFloat, WideDivide::None},           // |sum| < 2^21
         {32, 1, 0, DivideKind::ReciprocalDouble, WideDivide::None},          // just beyond
         {10922, 3, 0, DivideKind::ReciprocalDouble, WideDivide::None},       // sum(|w|) = 32767
+        {21845, 3, 1, DivideKind::Window, WideDivide::None},     // sum(|w|) = 65537: sums take 2^32 values
+        {21845, 3, 2, DivideKind::None, WideDivide::Multiply},   // one more: beyond 32-bit lanes
         {1431655765, 3, 65536, DivideKind::None, WideDivide::Multiply},      // |sum| just under 2^48
         {INT32_MAX, 3, 65536, DivideKind::None, WideDivide::Divide},         // up to 2^48.6
     };
@@ -186,10 +189,12 @@ TEST(ConvolvePlanDivide, FloatReciprocalIsExactUpToItsLimit)
 TEST_P(ConvolvePaths, RankOneKernelsTakeTwoPasses)
 {
     if (GetParam() == ConvolvePath::Reference) GTEST_SKIP() << "the reference has one pass";
-    // A tent (sums in 32 bits) and a binomial (its sums need more: the vertical pass in doubles).
+    // A tent (sums in 32 bits), a binomial (sums up to 2^32, told apart in 32-bit lanes) and twice
+    // the binomial (the vertical pass in doubles).
     const int32_t tent[9] = {1, 2, 3, 4, 5, 4, 3, 2, 1};
     const int32_t binomial[9] = {1, 8, 28, 56, 70, 56, 28, 8, 1};
-    for (const int32_t* factor : {tent, binomial}) {
+    const int32_t doubled[9] = {2, 16, 56, 112, 140, 112, 56, 16, 2};
+    for (const int32_t* factor : {tent, binomial, doubled}) {
         DiffCase c;
         c.width = 45;
         c.height = 11;
@@ -203,7 +208,7 @@ TEST_P(ConvolvePaths, RankOneKernelsTakeTwoPasses)
         EXPECT_EQ(CheckCase(c, progress, run), "");
         EXPECT_TRUE(run.separable);
         EXPECT_EQ(run.path, GetParam());
-        EXPECT_EQ(run.tier, factor == tent ? ConvolveTier::Narrow : ConvolveTier::Wide);
+        EXPECT_EQ(run.tier, factor == doubled ? ConvolveTier::Wide : ConvolveTier::Narrow);
 
         c.weights[10] += 1;  // no longer rank 1: one pass over every weight
         EXPECT_EQ(CheckCase(c, progress, run), "");

@@ -99,6 +99,8 @@ std::vector<int32_t> MakeKernel(Random& random, KernelKind kind, int size)
     }
     case KernelKind::NarrowEdge: w = WithAbsSum(random, size, kNarrowMax - random.Range(0, 1), random.OneIn(2)); break;
     case KernelKind::BeyondNarrow: w = WithAbsSum(random, size, kNarrowMax + 1 + random.Range(0, 2), random.OneIn(2)); break;
+    case KernelKind::WindowEdge: w = WithAbsSum(random, size, kWindowMax - random.Range(0, 1), random.OneIn(2)); break;
+    case KernelKind::BeyondWindow: w = WithAbsSum(random, size, kWindowMax + 1 + random.Range(0, 2), random.OneIn(2)); break;
     case KernelKind::FloatEdge: w = WithAbsSum(random, size, random.Range(255, 258), random.OneIn(2)); break;
     case KernelKind::WideEdge: w = WithAbsSum(random, size, kWideMax - random.Range(0, 1), random.OneIn(2)); break;
     case KernelKind::BeyondWide: w = WithAbsSum(random, size, kWideMax + 1 + random.Range(0, 1000), random.OneIn(2)); break;
@@ -118,7 +120,8 @@ DiffCase MakeCase(Random& random, KernelKind kind)
     const bool needsNine = kind == KernelKind::WideEdge || kind == KernelKind::BeyondWide;
     KernelKind weights = kind;
     if (kind == KernelKind::OffsetCancels)
-        weights = random.Pick({KernelKind::Small, KernelKind::NarrowEdge, KernelKind::BeyondNarrow, KernelKind::Extreme});
+        weights = random.Pick({KernelKind::Small, KernelKind::NarrowEdge, KernelKind::BeyondNarrow, KernelKind::WindowEdge,
+                               KernelKind::BeyondWindow, KernelKind::Extreme});
     c.size = needsNine ? 9 : random.Pick({3, 5, 7, 9});
     // Mostly small frames: single pixels and lines, rows shorter than the kernel, widths that do
     // not fill a vector; now and then one wide enough for many full chunks.

@@ -34,8 +34,10 @@ private:
 };
 
 // The largest sum of |weights| for each tier: beyond kNarrowMax sums leave 32 bits, beyond
-// kWideMax they leave the integers a double holds exactly.
+// kWindowMax their range is wider than 2^32 (up to it, 32-bit lanes still serve when every weight
+// fits 16 bits), beyond kWideMax they leave the integers a double holds exactly.
 constexpr int64_t kNarrowMax = 32767;
+constexpr int64_t kWindowMax = 65537;
 constexpr int64_t kWideMax = ((int64_t(1) << 53) - 1) / 65535;
 
 // MissingArray: the material channel requested but absent; NoChannel: a mask id with no channel
@@ -63,14 +65,18 @@ struct DiffCase {
     ConvolveTier ExpectedTier() const
     {
         const int64_t s = AbsSum();
-        return s <= kNarrowMax ? ConvolveTier::Narrow : s <= kWideMax ? ConvolveTier::Wide : ConvolveTier::Scalar;
+        bool pairable = true;
+        for (int32_t w : weights) pairable = pairable && w >= -32767 && w <= 32767;
+        if (s <= kNarrowMax || (s <= kWindowMax && pairable)) return ConvolveTier::Narrow;
+        return s <= kWideMax ? ConvolveTier::Wide : ConvolveTier::Scalar;
     }
     std::string Describe() const;
 };
 
 // Kernel families the generator draws from.
 enum class KernelKind {
-    Small, Sparse, Separable, NearlySeparable, NarrowEdge, BeyondNarrow, FloatEdge, WideEdge, BeyondWide, Extreme,
+    Small, Sparse, Separable, NearlySeparable, NarrowEdge, BeyondNarrow, WindowEdge, BeyondWindow, FloatEdge, WideEdge,
+    BeyondWide, Extreme,
     // A uniform frame and an offset that cancels the interior quotient, so that results land
     // inside 0 .. 65535 whatever the tier: quotients near +-2^31 and offsets near the int32 limits.
     OffsetCancels,
