@@ -102,8 +102,9 @@ static inline decltype(auto) WithDivideKind(DivideKind kind, F&& f)
 }
 
 // A sum in doubles to a result channel, 0 .. 65535: divided (or multiplied by the reciprocal) as the
-// plan's wide divide says, truncated, offset and clamped. The wide tier and the Window kind share it.
-template <class Isa>
+// plan's wide divide says, truncated, offset and clamped. The wide tier and the Window kind share it;
+// the Window kind's sums (below 2^32) never need the true division, and its code has none.
+template <class Isa, bool kMayDivide = true>
 struct WideFinish {
     using VD = typename Isa::VD;
     WideDivide kind;
@@ -120,7 +121,11 @@ struct WideFinish {
 
     VD operator()(VD a) const
     {
-        VD q = kind == WideDivide::Multiply ? Isa::MulW(a, factor) : kind == WideDivide::Divide ? Isa::DivW(a, divisor) : a;
+        VD q = a;
+        if (kind == WideDivide::Multiply)
+            q = Isa::MulW(a, factor);
+        else if (kMayDivide && kind == WideDivide::Divide)
+            q = Isa::DivW(a, divisor);
         q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
         return Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
     }
@@ -186,7 +191,7 @@ struct Finisher {
             typename Isa::VD first, second;
             Isa::ToWide(Isa::Sub(s, Isa::Set1(Fresh(windowBias))), first, second);
             const typename Isa::VD base = Isa::SetW(plan->windowBase);
-            const WideFinish<Isa> wide(*plan);
+            const WideFinish<Isa, false> wide(*plan);
             return Isa::ToInt(wide(Isa::AddW(first, base)), wide(Isa::AddW(second, base)));
         }
         VI q;
