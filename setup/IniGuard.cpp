@@ -224,13 +224,7 @@ IniWrite IniGuard::TakeCopy(Guarded& file)
     if (handle == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS ? IniWrite::kCopyInTheWay
                                                                                               : IniWrite::kNotWritten;
-    DWORD written = 0;
-    bool wrote = file.original.empty() || (WriteFile(handle, file.original.data(),
-                                                     static_cast<DWORD>(file.original.size()), &written, nullptr) &&
-                                           written == file.original.size());
-    wrote = FlushFileBuffers(handle) && wrote;
-    wrote = CloseHandle(handle) && wrote;
-    if (!wrote || !SameBytes(copy, file.original)) {
+    if (!WriteAllAndClose(handle, file.original) || !SameBytes(copy, file.original)) {
         DeleteFileA(copy.c_str());
         return IniWrite::kNotWritten;
     }

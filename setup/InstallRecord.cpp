@@ -141,16 +141,9 @@ bool InstallRecord::Add(const RecordEntry& entry)
 {
     const std::string line = Line(entry);
     // Appended and flushed: a failure or a kill leaves the entries before it whole.
-    HANDLE file = CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool written = false;
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD count = 0;
-        written = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &count, nullptr) &&
-                  count == line.size();
-        written = FlushFileBuffers(file) && written;
-        written = CloseHandle(file) && written;
-    }
+    const bool written = WriteAllAndClose(CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                                          line);
     if (!written) failed_ = true;
     else entries_.push_back(entry);
     return written;
@@ -163,11 +156,7 @@ bool InstallRecord::Rewrite(const std::vector<RecordEntry>& entries)
     const std::string fresh = LogPath() + ".new";
     HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD count = 0;
-    bool written = text.empty() || (WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
-                                    count == text.size());
-    written = FlushFileBuffers(file) && written;
-    written = CloseHandle(file) && written;
+    const bool written = WriteAllAndClose(file, text);
     std::string check;
     if (!written || !ReadWholeFile(fresh, kLargestLog, check) || check != text ||
         !MoveFileExA(fresh.c_str(), LogPath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -78,6 +78,16 @@ bool ReadWholeFile(const std::string& path, size_t limit, std::string& bytes)
     return read;
 }
 
+bool WriteAllAndClose(HANDLE file, const std::string& bytes)
+{
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool wrote = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                                   written == bytes.size());
+    wrote = FlushFileBuffers(file) && wrote;
+    return CloseHandle(file) && wrote;
+}
+
 bool ScratchFile::Create(const std::string& contents)
 {
     Remove();
@@ -91,12 +101,8 @@ bool ScratchFile::Create(const std::string& contents)
         path_.clear();
         return false;
     }
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    DWORD written = 0;
-    const bool wrote = file != INVALID_HANDLE_VALUE &&
-                       WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
-                       written == contents.size();
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    const bool wrote = WriteAllAndClose(
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr), contents);
     if (!wrote) Remove();
     return wrote;
 }

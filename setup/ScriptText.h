@@ -19,6 +19,10 @@ ScriptEncoding DecodeScript(const std::string& bytes, std::string& text, UINT co
 // The whole file when it opens and holds at most limit bytes.
 bool ReadWholeFile(const std::string& path, size_t limit, std::string& bytes);
 
+// Writes all of bytes to a file just opened for writing, flushes and closes it: true only when
+// every step says so and the count written is the whole (INVALID_HANDLE_VALUE gives false).
+bool WriteAllAndClose(HANDLE file, const std::string& bytes);
+
 // A file of the installer's own in the temporary folder, removed with its owner.
 class ScratchFile {
 public:

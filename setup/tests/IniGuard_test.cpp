@@ -1,5 +1,6 @@
 // The check after each INI write: which files still hold every line they held plus the new key.
 #include "IniGuard.h"
+#include "ScriptText.h"
 
 #include <gtest/gtest.h>
 
@@ -45,4 +46,34 @@ TEST(IniGuardCheck, KeepsEveryLinePlusTheKey)
     };
     for (const Case& c : cases)
         EXPECT_EQ(KeepsEveryLinePlusTheKey(c.before, c.after, "Directories", "K", "C:\\v"), c.whole) << c.name;
+}
+
+// The write under every copy and record the installer makes: true only when the platform took it.
+TEST(WriteAllAndClose, TrueOnlyWhenEveryStepSucceeds)
+{
+    char folder[MAX_PATH] = "", name[MAX_PATH] = "";
+    ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "kcw", 0, name), 0u);
+    struct Row {
+        const char* what;
+        DWORD access;
+        std::string bytes;
+        bool written;
+        std::string after;  // the file's bytes afterwards
+    } const rows[] = {
+        {"bytes", GENERIC_WRITE, "[Directories]\r\n", true, "[Directories]\r\n"},
+        {"nothing to write", GENERIC_WRITE, "", true, ""},
+        {"a handle that cannot write", GENERIC_READ, "lost", false, ""},
+    };
+    for (const Row& row : rows) {
+        HANDLE file = CreateFileA(name, row.access, 0, nullptr, row.access == GENERIC_READ ? OPEN_EXISTING : CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << row.what;
+        EXPECT_EQ(WriteAllAndClose(file, row.bytes), row.written) << row.what;
+        std::string bytes;
+        EXPECT_TRUE(ReadWholeFile(name, 1024, bytes)) << row.what;
+        EXPECT_EQ(bytes, row.after) << row.what;
+    }
+    EXPECT_FALSE(WriteAllAndClose(INVALID_HANDLE_VALUE, "lost"));
+    DeleteFileA(name);
 }
