@@ -1,5 +1,6 @@
 // vphost's operating-system services on Windows.
 #include "HostPlatform.h"
+#include "WindowsArgument.h"
 
 #include <windows.h>
 
@@ -10,24 +11,11 @@
 namespace {
 
 // One argument as the C runtime's command-line parser reads it back: quoted when it holds a blank
-// or a quote, with backslashes doubled where they stand before a quote.
+// or a quote.
 std::string QuoteArgument(const std::string& arg)
 {
     if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
-    std::string out = "\"";
-    size_t backslashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, '\\');
-    out += '"';
-    return out;
+    return QuotedWindowsArgument(arg);
 }
 
 }  // namespace

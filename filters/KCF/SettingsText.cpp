@@ -2,6 +2,7 @@
 #include "SettingsText.h"
 
 #include "PresetLibrary.h"
+#include "WindowsArgument.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -263,35 +264,21 @@ std::string DescribeSettings(const FilterSettings& s)
 namespace {
 
 // A word the command line gives back as it is: bare when it is plain; else, for a POSIX shell, in
-// single quotes, and for Windows in double quotes, with the backslashes before a quote doubled and
-// the quote escaped, as the C runtime splits a command line.
+// single quotes, and for Windows as the C runtime reads it back.
 std::string ShellWord(const std::string& text, CommandLineStyle style)
 {
     const bool plain = !text.empty() && text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                                                              "0123456789-_.,:/+=@") == std::string::npos;
     if (plain) return text;
-    std::string quoted;
     if (style == CommandLineStyle::Posix) {
-        quoted = "'";
+        std::string quoted = "'";
         for (char c : text) {
             if (c == '\'') quoted += "'\"'\"'";
             else quoted += c;
         }
         return quoted + "'";
     }
-    quoted = "\"";
-    size_t backslashes = 0;
-    for (char c : text) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(2 * backslashes, '\\');
-    return quoted + "\"";
+    return QuotedWindowsArgument(text);
 }
 
 // The smallest centred block that holds every non-zero weight (at least 3 x 3).
