@@ -103,8 +103,9 @@ static inline decltype(auto) WithDivideKind(DivideKind kind, F&& f)
 
 // A sum in doubles to a result channel, 0 .. 65535: divided (or multiplied by the reciprocal) as the
 // plan's wide divide says, truncated, offset and clamped. The wide tier and the Window kind share it;
-// the Window kind's sums (below 2^32) never need the true division, and its code has none.
-template <class Isa, bool kMayDivide = true>
+// the Window kind's sums (kSmallSums: below 2^32) need neither the true division nor the bounds
+// before the truncation, and its code has neither.
+template <class Isa, bool kSmallSums = false>
 struct WideFinish {
     using VD = typename Isa::VD;
     WideDivide kind;
@@ -124,9 +125,10 @@ struct WideFinish {
         VD q = a;
         if (kind == WideDivide::Multiply)
             q = Isa::MulW(a, factor);
-        else if (kMayDivide && kind == WideDivide::Divide)
+        else if (!kSmallSums && kind == WideDivide::Divide)
             q = Isa::DivW(a, divisor);
-        q = Isa::TruncW(Isa::MinW(Isa::MaxW(q, limitLow), limitHigh));
+        if constexpr (!kSmallSums) q = Isa::MinW(Isa::MaxW(q, limitLow), limitHigh);
+        q = Isa::TruncW(q);
         return Isa::MinW(Isa::MaxW(Isa::AddW(q, offset), zero), top);
     }
 };
@@ -191,7 +193,7 @@ struct Finisher {
             typename Isa::VD first, second;
             Isa::ToWide(Isa::Sub(s, Isa::Set1(Fresh(windowBias))), first, second);
             const typename Isa::VD base = Isa::SetW(plan->windowBase);
-            const WideFinish<Isa, false> wide(*plan);
+            const WideFinish<Isa, true> wide(*plan);
             return Isa::ToInt(wide(Isa::AddW(first, base)), wide(Isa::AddW(second, base)));
         }
         VI q;
