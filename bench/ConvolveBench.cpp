@@ -205,7 +205,8 @@ int main(int argc, char** argv)
     std::printf("times: median milliseconds of interleaved rounds. Engine columns: Convolve alone on a ready "
                 "KernelImage (x = speed-up on the reference). Render: the whole call with its two copies and the "
                 "write-back. floor: four plain copies of the frame. fresh: the same four copies, two of them into "
-                "frame memory taken and given back as Render does. messages: the progress and check-abort messages that every engine column and Render send, two a row, alone. bound: the best path's multiply-adds (its plan's "
+                "frame memory taken and given back as Render does. messages: the progress and check-abort messages "
+                "that every engine column and Render send, two a row, alone. bound: the best path's multiply-adds (its plan's "
                 "pair taps x 3 channels, a lane per pixel) at the measured rate; copy: one plain frame copy\n");
 
     std::vector<Workload> workloads = {Dense(3), Dense(5), Dense(7), Dense(9), Binomial9()};
@@ -228,8 +229,8 @@ int main(int argc, char** argv)
         std::printf("\n### %d x %d, %d rounds\n\n", size.width, size.height, size.rounds);
         std::printf("| kernel |");
         for (const Column& c : engines) std::printf(" %s |", c.name.c_str());
-        std::printf(" Render | floor | fresh | messages | best vs reference | Render vs floor | bound | best vs bound | best vs "
-                    "copy |\n|---|");
+        std::printf(" Render | floor | fresh | messages | best vs reference | Render vs floor | bound | best vs bound | "
+                    "best vs copy |\n|---|");
         for (size_t i = 0; i < engines.size() + 9; ++i) std::printf("---:|");
         std::printf("\n");
 

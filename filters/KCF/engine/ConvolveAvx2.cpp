@@ -68,13 +68,7 @@ struct Avx2 {
         low = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
         high = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
     }
-    static void StoreWide(double* out, VI v)
-    {
-        VD low, high;
-        ToWide(v, low, high);
-        _mm256_storeu_pd(out, low);
-        _mm256_storeu_pd(out + 4, high);
-    }
+    static void StoreW(double* p, VD v) { _mm256_storeu_pd(p, v); }
 
     static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)
     {

@@ -140,13 +140,7 @@ struct Avx512 {
         low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(v));
         high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(v, 1));
     }
-    static void StoreWide(double* out, VI v)
-    {
-        VD low, high;
-        ToWide(v, low, high);
-        _mm512_storeu_pd(out, low);
-        _mm512_storeu_pd(out + 8, high);
-    }
+    static void StoreW(double* p, VD v) { _mm512_storeu_pd(p, v); }
 
     static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)
     {

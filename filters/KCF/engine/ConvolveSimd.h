@@ -26,7 +26,7 @@
 //   VD        kLanes / 2 doubles
 //   Pin(v)    an empty barrier that keeps v in a register as it is (no regrouping of sums)
 //   Zero Set1 Load Store Madd MaddFrom(acc, a, pattern address) Add Sub Min Max Xor MulLo Srai Srli SetF MulFloat SetD MulDouble Fence
-//   ZeroW SetW LoadW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high) StoreWide(out, v)
+//   ZeroW SetW LoadW StoreW FmaW AddW MulW DivW MinW MaxW TruncW ToInt(low, high)
 //   ToWide(v, low, high): the lanes of v as doubles, the first kLanes / 2 in low
 //   PreparePairs(out, planeStride, row, width, paddedWidth)
 //   Equal8(ids, value), Equal16(ids, value): a bit for each of 64 ids, set where it equals value
@@ -148,14 +148,13 @@ struct Finisher {
     double reciprocalD;
     int shift;
     bool negativeDivisor;
-    int32_t windowBias;
     const ConvolvePlan* plan;  // for the Window kind's finish in doubles
 
     explicit Finisher(const ConvolvePlan& p)
         : low(p.quotientLow), high(p.quotientHigh), offset(p.offset),
           invert(static_cast<int32_t>(p.invertMask * 0x10001u)), magic(static_cast<int32_t>(p.magic)),
           magicShifts{p.magicShift, p.magicShift - 32}, reciprocalF(p.reciprocalFloat), reciprocalD(p.reciprocal),
-          shift(p.shift), negativeDivisor(p.divisor < 0), windowBias(p.windowBias), plan(&p)
+          shift(p.shift), negativeDivisor(p.divisor < 0), plan(&p)
     {
     }
 
@@ -191,7 +190,7 @@ struct Finisher {
             // S itself, exactly, as two halves of doubles; then the wide tier's finish, which
             // leaves every lane within 0 .. 65535.
             typename Isa::VD first, second;
-            Isa::ToWide(Isa::Sub(s, Isa::Set1(Fresh(windowBias))), first, second);
+            Isa::ToWide(Isa::Sub(s, Isa::Set1(Fresh(plan->windowBias))), first, second);
             const typename Isa::VD base = Isa::SetW(plan->windowBase);
             const WideFinish<Isa, true> wide(*plan);
             return Isa::ToInt(wide(Isa::AddW(first, base)), wide(Isa::AddW(second, base)));
@@ -316,7 +315,7 @@ static void DenseRowT(const ConvolvePlan& plan, const RowJob& job)
 // Narrow dense path over several output rows at once: each vector loaded from a prepared row is
 // multiplied into every output row whose window holds that row, so that a load feeds up to
 // kSharedRows multiply-adds. The kernel size is a constant here, so every loop unrolls and each
-// weight pair is one broadcast operand.
+// weight pair is a broadcast operand, or with kWeightRegisters a register broadcast once.
 template <class Isa, class Finish, int size>
 static void SharedRowsT(const ConvolvePlan& plan, const RowJob& job)
 {
@@ -455,9 +454,12 @@ static void HorizontalT(const ConvolvePlan& plan, Out* out, const int32_t* pairs
             MaddTap<Isa>(acc, pairs + x + plan.pairTaps[t].offset, stride, Isa::Set1(plan.pairTaps[t].pattern));
         for (int c = 0; c < 3; ++c)
             for (int g = 0; g < groups; ++g) {
-                if constexpr (toDoubles)
-                    Isa::StoreWide(out + c * stride + x + g * lanes, acc[c * groups + g]);
-                else
+                if constexpr (toDoubles) {
+                    typename Isa::VD low, high;
+                    Isa::ToWide(acc[c * groups + g], low, high);
+                    Isa::StoreW(out + c * stride + x + g * lanes, low);
+                    Isa::StoreW(out + c * stride + x + g * lanes + lanes / 2, high);
+                } else
                     Isa::Store(out + c * stride + x + g * lanes, acc[c * groups + g]);
             }
     }

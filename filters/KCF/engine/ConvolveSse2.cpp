@@ -89,13 +89,7 @@ struct Sse2 {
         low = _mm_cvtepi32_pd(v);
         high = _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)));
     }
-    static void StoreWide(double* out, VI v)
-    {
-        VD low, high;
-        ToWide(v, low, high);
-        _mm_storeu_pd(out, low);
-        _mm_storeu_pd(out + 2, high);
-    }
+    static void StoreW(double* p, VD v) { _mm_storeu_pd(p, v); }
 
     static void PreparePairs(int32_t* out, size_t stride, const BMM_Color_64* row, int width, int paddedWidth)
     {
