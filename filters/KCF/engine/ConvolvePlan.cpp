@@ -11,6 +11,7 @@ namespace {
 constexpr int64_t kNarrowWeightSum = 32767;         // sum(|w|) * 32768 and * 65535 stay below 2^31
 // sum(|w|) * 65535 <= 2^32 - 1: S takes at most 2^32 values, so S modulo 2^32 tells S.
 constexpr int64_t kWindowWeightSum = ((int64_t(1) << 32) - 1) / 65535;
+constexpr int64_t kQuotientBound = (int64_t(1) << 30) - (int64_t(1) << 15);  // see PlanFinish
 constexpr int32_t kPairWeightMax = 32767;           // a weight of a 16-bit pair pattern
 constexpr int64_t kWideSumLimit = int64_t(1) << 53;  // doubles hold every integer below this
 
@@ -65,7 +66,12 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
     }
     plan.wideOffset = static_cast<double>(kernel.offset);
     if (plan.tier != ConvolveTier::Narrow) return;
-    if (absSum > kNarrowWeightSum) {  // sums beyond 32 bits: finished in doubles
+    // |q| <= maxQuotient. Below kQuotientBound, q + offset fits 32 bits with the offset bounded as
+    // below; so a sum that is never negative divides by 2^k with a logical shift, also where it
+    // reaches past 2^31 (the Window range: the lane read as unsigned is S itself).
+    const int64_t maxQuotient = magnitude > 1 ? maxSum / magnitude : maxSum;
+    const bool unsignedShift = negativeSum == 0 && d > 0 && magnitudeShift && maxQuotient < kQuotientBound;
+    if (absSum > kNarrowWeightSum && !unsignedShift) {  // sums beyond 32 bits: finished in doubles
         const int64_t base = negativeSum * 65535 + (int64_t(1) << 31);
         plan.divide = DivideKind::Window;
         plan.windowBias = static_cast<int32_t>(static_cast<uint32_t>(base));
@@ -73,10 +79,9 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
         return;
     }
 
-    // |q| <= maxQuotient, so an offset beyond +-(maxQuotient + 65536) decides the result alone.
-    // Kept within that, q + offset cannot overflow 32 bits once |d| >= 2 (maxQuotient < 2^30 -
-    // 2^15): the quotient kinds skip the clamp and the store saturates q + offset instead.
-    const int64_t maxQuotient = magnitude > 1 ? maxSum / magnitude : maxSum;
+    // An offset beyond +-(maxQuotient + 65536) decides the result alone. Kept within that, q +
+    // offset cannot overflow 32 bits once |d| >= 2 (in the narrow range maxQuotient < 2^30 - 2^15
+    // then): the quotient kinds skip the clamp and the store saturates q + offset instead.
     int64_t offset = kernel.offset;
     if (offset < -maxQuotient - 1) offset = -maxQuotient - 1;
     if (offset > maxQuotient + 65536) offset = maxQuotient + 65536;
@@ -88,6 +93,9 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
         plan.divide = DivideKind::None;
     } else if (d == -1) {
         plan.divide = DivideKind::Negate;
+    } else if (unsignedShift) {
+        plan.divide = DivideKind::UnsignedShift;
+        plan.shift = magnitudeShift;
     } else if (magnitudeShift) {  // 2^1 .. 2^30, or -2^1 .. -2^31
         plan.divide = d > 0 ? DivideKind::Shift : DivideKind::NegShift;
         plan.shift = magnitudeShift;

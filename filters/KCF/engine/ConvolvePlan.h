@@ -33,6 +33,8 @@ enum class DivideKind {
                       // instruction set multiplies 32 x 32 -> 64 bits, the magnitudes by `magic`
     Window,           // S beyond 32 bits: S = (lane - windowBias as a signed lane) + windowBase,
                       // then divided, offset and clamped in doubles as the wide tier does
+    UnsignedShift,    // divisor 2^k and no negative weight: 0 <= S < 2^32 is the lane read as
+                      // unsigned (in the Window range too), and q = S >> k with a logical shift
 };
 
 // How the wide tier's double sum becomes a quotient before the truncation.

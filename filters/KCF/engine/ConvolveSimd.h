@@ -97,6 +97,7 @@ static inline decltype(auto) WithDivideKind(DivideKind kind, F&& f)
     case K::ReciprocalFloat: return f(std::integral_constant<K, K::ReciprocalFloat>{});
     case K::ReciprocalDouble: return f(std::integral_constant<K, K::ReciprocalDouble>{});
     case K::Window: return f(std::integral_constant<K, K::Window>{});
+    case K::UnsignedShift: return f(std::integral_constant<K, K::UnsignedShift>{});
     }
     return f(std::integral_constant<K, K::None>{});
 }
@@ -205,6 +206,8 @@ struct Finisher {
             const VI rounded = Isa::Add(s, Isa::Srli(Isa::Srai(s, 31), 32 - shift));
             q = Isa::Srai(rounded, shift);
             if constexpr (which == DivideKind::NegShift) q = Isa::Sub(Isa::Zero(), q);
+        } else if constexpr (which == DivideKind::UnsignedShift) {
+            q = Isa::Srli(s, shift);
         } else if constexpr (which == DivideKind::ReciprocalFloat) {
             q = Isa::MulFloat(s, Isa::SetF(Fresh(reciprocalF)));
         } else if constexpr (Isa::kMultiplyHigh) {

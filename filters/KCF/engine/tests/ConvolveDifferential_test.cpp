@@ -152,9 +152,12 @@ TEST_P(ConvolvePaths, DivisorsAtTheEdgesMatchTheReference)
                     c.width = static_cast<int>(c.values.size());
                     c.divisor = static_cast<int32_t>(d);
                     const int64_t quotient = (sign > 0) == (d > 0) ? base : -base;
-                    c.offset = static_cast<int32_t>(std::min<int64_t>(INT32_MAX, std::max<int64_t>(INT32_MIN, 30000 - quotient)));
-                    ConvolveRun run;
-                    ASSERT_EQ(CheckCase(c, progress, run), "") << ConvolvePathName(GetParam()) << ": " << c.Describe();
+                    // Also the offsets at the ends of their range, which q + offset must not overflow.
+                    for (const int64_t offset : {30000 - quotient, int64_t(INT32_MAX), int64_t(INT32_MIN)}) {
+                        c.offset = static_cast<int32_t>(std::min<int64_t>(INT32_MAX, std::max<int64_t>(INT32_MIN, offset)));
+                        ConvolveRun run;
+                        ASSERT_EQ(CheckCase(c, progress, run), "") << ConvolvePathName(GetParam()) << ": " << c.Describe();
+                    }
                 }
             }
         }
@@ -189,26 +192,33 @@ TEST(ConvolvePlanDivide, FloatReciprocalIsExactUpToItsLimit)
 TEST_P(ConvolvePaths, RankOneKernelsTakeTwoPasses)
 {
     if (GetParam() == ConvolvePath::Reference) GTEST_SKIP() << "the reference has one pass";
-    // A tent (sums in 32 bits), a binomial (sums up to 2^32, told apart in 32-bit lanes) and twice
-    // the binomial (the vertical pass in doubles).
+    // A tent (sums in 32 bits), a binomial (sums up to 2^32, told apart in 32-bit lanes; with no
+    // negative weight, sums from 0 to 2^32 - 1 that a logical shift divides) and twice the binomial
+    // (the vertical pass in doubles).
     const int32_t tent[9] = {1, 2, 3, 4, 5, 4, 3, 2, 1};
     const int32_t binomial[9] = {1, 8, 28, 56, 70, 56, 28, 8, 1};
     const int32_t doubled[9] = {2, 16, 56, 112, 140, 112, 56, 16, 2};
-    for (const int32_t* factor : {tent, binomial, doubled}) {
+    const struct {
+        const int32_t* factor;
+        int lastColumn;  // the last column's sign
+        bool brightest;  // every pixel 65535: the largest sum
+    } rows[] = {{tent, -1, false}, {binomial, -1, false}, {binomial, 1, false}, {binomial, 1, true}, {doubled, -1, false}};
+    for (const auto& row : rows) {
         DiffCase c;
         c.width = 45;
         c.height = 11;
         c.size = 9;
         for (int m = 0; m < 9; ++m)
-            for (int n = 0; n < 9; ++n) c.weights.push_back(factor[m] * factor[n] * (n == 8 ? -1 : 1));
-        c.divisor = factor == tent ? 625 : 65536;
-        c.offset = 1000;
+            for (int n = 0; n < 9; ++n) c.weights.push_back(row.factor[m] * row.factor[n] * (n == 8 ? row.lastColumn : 1));
+        c.divisor = row.factor == tent ? 625 : 65536;
+        c.offset = row.brightest ? 0 : 1000;
+        if (row.brightest) c.uniform = 65535;
         ConvolveRun run;
         ProgressWindow progress;
         EXPECT_EQ(CheckCase(c, progress, run), "");
         EXPECT_TRUE(run.separable);
         EXPECT_EQ(run.path, GetParam());
-        EXPECT_EQ(run.tier, factor == doubled ? ConvolveTier::Wide : ConvolveTier::Narrow);
+        EXPECT_EQ(run.tier, row.factor == doubled ? ConvolveTier::Wide : ConvolveTier::Narrow);
 
         c.weights[10] += 1;  // no longer rank 1: one pass over every weight
         EXPECT_EQ(CheckCase(c, progress, run), "");
