@@ -6,7 +6,8 @@
 //           into 32-bit lanes, one constant correction; every partial sum fits in 32 bits.
 //           Also sum(|w|) <= 65537 with every |w| <= 32767: the lanes wrap, but S lies in a known
 //           range of at most 2^32 values, so the lane (S modulo 2^32) still tells S exactly; such
-//           a sum is finished in doubles (DivideKind::Window).
+//           a sum is finished in doubles (DivideKind::Window), or without negative weights and
+//           with a power-of-two divisor by a logical shift (DivideKind::UnsignedShift).
 //   Wide    sum(|w|) * 65535 < 2^53: sums in double lanes, where every such integer is exact.
 //   Scalar  beyond that: the reference engine's 64-bit sums.
 // This header is shared by baseline code and by the files built for wider instruction sets, so it

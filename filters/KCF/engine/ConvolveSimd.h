@@ -227,7 +227,8 @@ struct Finisher {
 
 // Sanitized builds check memory and undefined behaviour, which the divisor kind does not change.
 // There the shared-load kernel takes the kind at run time through AnyKindFinisher: one
-// instantiation a kernel size instead of six, which keeps those builds' compile time bounded.
+// instantiation a kernel size instead of one for each kind, which keeps those builds' compile time
+// bounded.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitizedBuild = true;
 #elif defined(__has_feature)
