@@ -6,6 +6,13 @@ if(NOT TARGET GTest::gtest_main)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+  # The Windows build's thread model (the one Windows 2000 runs) has no std::mutex, which
+  # GoogleTest's thread start signal uses: it gets one on a Win32 event instead. GoogleTest's own
+  # locks are Win32 critical sections already.
+  if(WIN32)
+    target_sources(gtest PRIVATE ${CMAKE_CURRENT_LIST_DIR}/gtest-win32/GTestNotification.cpp)
+    target_compile_options(gtest PUBLIC -include ${CMAKE_CURRENT_LIST_DIR}/gtest-win32/GTestNotification.h)
+  endif()
   if(NOT TARGET GTest::gtest_main)
     add_library(GTest::gtest_main ALIAS gtest_main)
     add_library(GTest::gtest ALIAS gtest)

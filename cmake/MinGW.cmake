@@ -1,17 +1,23 @@
 # Policy for the 32-bit Windows build: what every target gets, and why.
 
-# Target Windows XP's API, the oldest the host runs on, so that nothing newer slips in.
-add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
+# Target Windows 2000's API, the oldest the host runs on, so that the headers declare nothing newer
+# (platform/win2000-imports.tsv checks what the binaries import, libraries included).
+add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500)
 # ANSI text: the filter and the installer work in single-byte code-page text.
 add_compile_definitions(_MBCS)
 # Trim windows.h; nothing here needs the rarely used parts.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
-# SSE2 is the floor for the engine's fast paths; keep x87 math out of the hot loops.
-add_compile_options(-msse2 -mfpmath=sse)
+# Every x86 CPU from the Pentium III: i686 code with x87 maths, no SSE2 (a Pentium III and an
+# Athlon XP lack it). Only the engine's dispatched files add SSE2 and later (engine/CMakeLists.txt).
+add_compile_options(-march=i686 -mtune=generic -mfpmath=387)
 # 32-bit Windows keeps the stack 4-byte aligned; realign where SSE spills need 16 bytes.
 add_compile_options(-mstackrealign)
-# Link the C and C++ runtimes and winpthread statically: a deliverable imports only system DLLs.
+# Link the C and C++ runtimes statically: a deliverable imports only system DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# A 32-bit build, or nothing here holds: the host is a 32-bit program.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+  message(FATAL_ERROR "the Windows build must be 32-bit (i686), not ${CMAKE_SIZEOF_VOID_P}-byte pointers")
+endif()
 # Fail at link time rather than at load time on a missing symbol.
 add_link_options(-Wl,--no-undefined)
 # DEP and ASLR flags for the loader.

@@ -7,7 +7,8 @@ packages=(
   googletest libpng-dev zlib1g-dev     # native tests and vphost's PNG input/output
   clang libclang-rt-14-dev             # fuzz targets (libFuzzer) and sanitizer runtimes
   lld llvm                             # lld-link and llvm-dlltool: the conformance host in the platform's C++ ABI
-  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686   # the 32-bit Windows build
+  g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686   # the 32-bit Windows build
+  python3                              # the platform checks on the Windows binaries (platform/)
   wine wine32:i386                     # runs the Windows tests
   xvfb xauth                           # a display for the dialog tests
   imagemagick                          # turns screenshots into PNG for the README

@@ -9,14 +9,28 @@
 
 namespace {
 
-// Standard output, or the console the program was started from when output is not redirected;
-// null when there is neither.
+// Windows XP's AttachConsole, looked up: Windows 2000 lacks it, and would refuse to start a program
+// that imports it. Null there.
+using AttachConsoleFunction = BOOL(WINAPI*)(DWORD processId);
+AttachConsoleFunction FindAttachConsole()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? reinterpret_cast<AttachConsoleFunction>(
+                        reinterpret_cast<void*>(GetProcAddress(kernel, "AttachConsole")))
+                  : nullptr;
+}
+
+// Standard output, or the console the program was started from when output is not redirected
+// (from Windows XP on); null when there is neither, as on Windows 2000 started from a console
+// without redirection: the log file still gets every line.
 HANDLE ConsoleOutput()
 {
+    constexpr DWORD kParentProcess = static_cast<DWORD>(-1);  // ATTACH_PARENT_PROCESS
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output == nullptr || output == INVALID_HANDLE_VALUE) {
         output = nullptr;
-        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        static const AttachConsoleFunction attachConsole = FindAttachConsole();
+        if (attachConsole && attachConsole(kParentProcess)) {
             output = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                  0, nullptr);
             if (output == INVALID_HANDLE_VALUE) output = nullptr;

@@ -12,7 +12,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -297,9 +296,7 @@ TEST_F(KcftoolPresets, TwoProcessesAddingAtOnceLoseNothing)
             }
         }
     };
-    std::thread a(stream, 0), b(stream, 1);
-    a.join();
-    b.join();
+    RunSideBySide(stream);
     std::set<std::string> sharedWins;
     for (int s = 0; s < 2; ++s)
         for (const std::string& f : failures[s]) {

@@ -293,6 +293,13 @@ void RunSkewedCases(void* context)
     }
 }
 
+// The called paths use the SSE registers; code built without SSE keeps nothing there.
+#ifdef __SSE__
+#define KCF_VECTOR_CLOBBERS , "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
+#else
+#define KCF_VECTOR_CLOBBERS
+#endif
+
 // Calls fn(context) with the stack pointer skew bytes below a 64-byte boundary, as a host that
 // keeps the stack aligned to 4 bytes only may call the filter.
 void CallWithSkewedStack(void (*fn)(void*), void* context, int skew)
@@ -310,8 +317,7 @@ void CallWithSkewedStack(void (*fn)(void*), void* context, int skew)
                  "movl %%esi, %%esp\n\t"
                  :
                  : "b"(&call)
-                 : "eax", "ecx", "edx", "esi", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6",
-                   "xmm7");
+                 : "eax", "ecx", "edx", "esi", "memory", "cc" KCF_VECTOR_CLOBBERS);
 }
 
 }  // namespace

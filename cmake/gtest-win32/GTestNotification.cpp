@@ -1,0 +1,13 @@
+// GoogleTest's thread start signal on a Win32 manual-reset event.
+#include "GTestNotification.h"
+
+#include <windows.h>
+
+namespace testing::internal {
+
+Notification::Notification() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+Notification::~Notification() { CloseHandle(event_); }
+void Notification::Notify() { SetEvent(event_); }
+void Notification::WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
+}  // namespace testing::internal
