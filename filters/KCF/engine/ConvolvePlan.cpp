@@ -57,7 +57,7 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
         plan.wideDivide = WideDivide::None;
     } else if (d == -1 || magnitudeShift) {
         plan.wideDivide = WideDivide::Multiply;  // 1/d is a power of two: the product is exact
-        plan.wideFactor = 1.0 / static_cast<double>(d);
+        plan.wideFactor = ExactReciprocal(d);
     } else if (maxSum <= kDoubleReciprocalLimit) {
         plan.wideDivide = WideDivide::Multiply;
         plan.wideFactor = NudgedReciprocal(d);
@@ -117,26 +117,92 @@ void PlanFinish(ConvolvePlan& plan, const ConvolveKernel& kernel, int64_t absSum
 
 namespace {
 
-// 1/d rounded to Real, then three units in the last place larger in magnitude (whatever the sign,
-// adding to the bits grows the magnitude).
-template <class Real, class Bits>
-Real Nudged(int64_t d)
+// 1/d for |d| >= 1, rounded to nearest (ties to even) to `bits` significant bits: the sign, the
+// exponent e and the significand q, 2^(bits-1) <= q < 2^bits, of (-1)^sign * q * 2^(e - bits + 1).
+// Integer long division only: the plan is built on the host's thread, whose x87 precision and
+// rounding mode the host owns, and its reciprocals must be the same bits under any of them.
+struct Rounded {
+    bool negative;
+    int exponent;
+    uint64_t significand;
+};
+
+Rounded RoundedReciprocal(int64_t d, int bits)
 {
-    static_assert(sizeof(Real) == sizeof(Bits));
-    const Real rounded = static_cast<Real>(1.0 / static_cast<double>(d));
-    Bits bits;
-    std::memcpy(&bits, &rounded, sizeof bits);
-    bits += 3;
-    Real nudged;
-    std::memcpy(&nudged, &bits, sizeof nudged);
-    return nudged;
+    const uint64_t m = static_cast<uint64_t>(d < 0 ? -d : d);
+    int log2 = 0;  // 2^log2 <= m < 2^(log2 + 1)
+    while ((m >> (log2 + 1)) != 0) ++log2;
+    // q = floor(2^(log2 + bits) / m), in (2^(bits-1), 2^bits], and r the remainder, a bit at a time.
+    uint64_t q = 0, r = 1;
+    for (int i = 0; i < log2 + bits; ++i) {
+        q = 2 * q + (r >= m ? 1 : 0);
+        if (r >= m) r -= m;
+        r *= 2;
+    }
+    q = 2 * q + (r >= m ? 1 : 0);
+    if (r >= m) r -= m;
+    if (2 * r > m || (2 * r == m && (q & 1) != 0)) ++q;
+    int exponent = -log2 - 1;
+    if (q == uint64_t(1) << bits) {  // 1/m is a power of two, or rounded up to one
+        q >>= 1;
+        ++exponent;
+    }
+    return {d < 0, exponent, q};
 }
+
+// Rounds to nearest (ties to even) to fewer bits, as converting the wider value does.
+Rounded Narrowed(Rounded wide, int wideBits, int bits)
+{
+    const int drop = wideBits - bits;
+    const uint64_t half = uint64_t(1) << (drop - 1);
+    const uint64_t low = wide.significand & ((uint64_t(1) << drop) - 1);
+    uint64_t q = wide.significand >> drop;
+    if (low > half || (low == half && (q & 1) != 0)) ++q;
+    if (q == uint64_t(1) << bits) {
+        q >>= 1;
+        ++wide.exponent;
+    }
+    return {wide.negative, wide.exponent, q};
+}
+
+// The value's IEEE bits, plus nudge units in the last place (a carry moves into the exponent).
+double DoubleOf(Rounded v, uint64_t nudge)
+{
+    const uint64_t bits = ((uint64_t(v.negative) << 63) | (uint64_t(1023 + v.exponent) << 52) |
+                           (v.significand - (uint64_t(1) << 52))) +
+                          nudge;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+float FloatOf(Rounded v, uint32_t nudge)
+{
+    const uint32_t bits = ((uint32_t(v.negative) << 31) | (uint32_t(127 + v.exponent) << 23) |
+                           static_cast<uint32_t>(v.significand - (uint64_t(1) << 23))) +
+                          nudge;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+constexpr int kDoubleBits = 53;
+constexpr int kFloatBits = 24;
+// Three units in the last place larger in magnitude: whatever the sign, adding to the bits grows
+// the magnitude.
+constexpr int kNudge = 3;
 
 }  // namespace
 
-double NudgedReciprocal(int64_t d) { return Nudged<double, uint64_t>(d); }
+double ExactReciprocal(int64_t d) { return DoubleOf(RoundedReciprocal(d, kDoubleBits), 0); }
 
-float NudgedReciprocalFloat(int64_t d) { return Nudged<float, uint32_t>(d); }
+double NudgedReciprocal(int64_t d) { return DoubleOf(RoundedReciprocal(d, kDoubleBits), kNudge); }
+
+// 1/d rounded to a double first, then to a float, as (float)(1.0 / d) computes it in SSE.
+float NudgedReciprocalFloat(int64_t d)
+{
+    return FloatOf(Narrowed(RoundedReciprocal(d, kDoubleBits), kDoubleBits, kFloatBits), kNudge);
+}
 
 bool FactorRankOne(const int32_t* weights, int size, int32_t* column, int32_t* row)
 {

@@ -56,8 +56,11 @@ constexpr int64_t kDoubleReciprocalLimit = int64_t(1) << 48;
 // (float) or |S| * 2^-50 / |d| (double), which is below 1/|d|, the least distance from an inexact
 // quotient to the next integer. The float bound is also checked exhaustively by a test; it fails
 // first at |S| = 3040871, d = 3.
+// Both, and ExactReciprocal (1/d rounded to nearest), are built from integers alone: the same
+// bits under any x87 precision or rounding mode the host has set.
 double NudgedReciprocal(int64_t d);
 float NudgedReciprocalFloat(int64_t d);
+double ExactReciprocal(int64_t d);
 
 constexpr int kMaxKernelSize = 9;
 // Entries of padding left and right of every prepared row: 64 bytes of 32-bit entries, so that

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -189,6 +191,36 @@ TEST(ConvolvePlanDivide, FloatReciprocalIsExactUpToItsLimit)
     EXPECT_NE(quotient(3040871, NudgedReciprocalFloat(3)), 3040871 / 3);
 }
 
+// The plan's reciprocals come from integer arithmetic; where the compiler's doubles are plain IEEE
+// doubles (SSE, not the x87), the hardware's division is the judge: the same bits, at every small
+// divisor, around every power of two and at the ends of the range.
+TEST(ConvolvePlanDivide, ReciprocalsAreTheHardwaresRoundedQuotients)
+{
+    if (FLT_EVAL_METHOD != 0) GTEST_SKIP() << "the x87 rounds twice: no judge here";
+    const auto bitsOf = [](auto value) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof value);
+        return bits;
+    };
+    std::vector<int64_t> divisors;
+    for (int64_t d = 1; d <= 70000; ++d) divisors.push_back(d);
+    for (int k = 17; k <= 31; ++k)
+        for (int64_t delta = -3; delta <= 3; ++delta) divisors.push_back((int64_t(1) << k) + delta);
+    Random random(0x5EED0006);
+    for (int i = 0; i < 20000; ++i) divisors.push_back(random.Range(1, INT32_MAX));
+    int wrong = 0;
+    for (const int64_t magnitude : divisors) {
+        for (const int64_t d : {magnitude, -magnitude}) {
+            const volatile double quotient = 1.0 / static_cast<double>(d);
+            const volatile float narrowed = static_cast<float>(quotient);
+            wrong += bitsOf(ExactReciprocal(d)) != bitsOf(static_cast<double>(quotient));
+            wrong += bitsOf(NudgedReciprocal(d)) != bitsOf(static_cast<double>(quotient)) + 3;
+            wrong += bitsOf(NudgedReciprocalFloat(d)) != bitsOf(static_cast<float>(narrowed)) + 3;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_P(ConvolvePaths, RankOneKernelsTakeTwoPasses)
 {
     if (GetParam() == ConvolvePath::Reference) GTEST_SKIP() << "the reference has one pass";
@@ -339,3 +371,47 @@ INSTANTIATE_TEST_SUITE_P(Forced, ConvolvePaths,
                          ::testing::Values(ConvolvePath::Reference, ConvolvePath::Sse2, ConvolvePath::Avx2,
                                            ConvolvePath::Avx512, ConvolvePath::Avx512Vnni),
                          PathTestName);
+
+#if defined(_WIN32) && defined(__i386__)
+#include <float.h>
+
+namespace {
+
+// Sets the x87 precision for its lifetime, as a host may leave it: MSVC programs run at 53 bits,
+// and a Direct3D device made without its FPU-preserve flag sets 24.
+class ScopedX87Precision {
+public:
+    explicit ScopedX87Precision(unsigned precision) : saved_(_controlfp(0, 0)) { _controlfp(precision, _MCW_PC); }
+    ~ScopedX87Precision() { _controlfp(saved_, _MCW_PC); }
+    ScopedX87Precision(const ScopedX87Precision&) = delete;
+    ScopedX87Precision& operator=(const ScopedX87Precision&) = delete;
+
+private:
+    unsigned saved_;
+};
+
+}  // namespace
+
+// The plan's reciprocals are built in the host's thread, under whatever x87 precision the host
+// set; they must not depend on it: the same bits as at full precision, and every path still exact.
+TEST_P(ConvolvePaths, PlansHoldAtTheHostsX87Precision)
+{
+    std::vector<int64_t> divisors = {3, 7, 10, 625, 65535, 65537, 1000003, INT32_MAX, INT32_MIN};
+    for (int64_t d = 3; d < 4096; d += 2) divisors.push_back(d);
+    for (const auto& [precision, bits] : {std::pair{_PC_24, 24}, std::pair{_PC_53, 53}}) {
+        std::vector<double> doubles;
+        std::vector<float> floats;
+        {
+            const ScopedX87Precision host(precision);
+            for (const int64_t d : divisors) doubles.push_back(NudgedReciprocal(d)), floats.push_back(NudgedReciprocalFloat(d));
+        }
+        for (size_t i = 0; i < divisors.size(); ++i) {
+            ASSERT_EQ(doubles[i], NudgedReciprocal(divisors[i])) << bits << "-bit x87, divisor " << divisors[i];
+            ASSERT_EQ(floats[i], NudgedReciprocalFloat(divisors[i])) << bits << "-bit x87, divisor " << divisors[i];
+        }
+        const ScopedX87Precision host(precision);
+        RunCases(GetParam(), {KernelKind::Small, KernelKind::FloatEdge, KernelKind::NarrowEdge, KernelKind::WideEdge}, 15,
+                 0x5EED0005 + bits);
+    }
+}
+#endif
