@@ -1,4 +1,5 @@
 # Fails unless the PE file FILE imports only system DLLs (run with cmake -P; OBJDUMP names the tool).
+# The shipped binaries have a stricter check, function by function (platform/).
 cmake_minimum_required(VERSION 3.25)
 set(allowed KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll COMDLG32.dll ADVAPI32.dll SHELL32.dll msvcrt.dll)
 # ALSO_ALLOWED: further system DLLs that one program may import (vphost.exe: OLE32.dll for the imaging component).
