@@ -37,3 +37,24 @@ function(kcf_add_test name)
   add_test(NAME ${name} COMMAND ${name} ${T_ARGS} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${T_LABELS}")
 endfunction()
+
+# kcf_old_windows(TEST VERSION PROGRAM)
+# Runs TEST with Wine reporting Windows VERSION (winxp, win2k, ...) to the programs whose file is
+# named PROGRAM, and only to them: Wine's per-program key AppDefaults\PROGRAM, which a fixture sets
+# before TEST in the shared prefix (again on every run, so that an existing prefix gets it too).
+# TEST runs a copy of its program under that name, so that other tests keep the default version.
+function(kcf_old_windows test version program)
+  set(setter wine_appdefaults_${program})
+  if(NOT TEST ${setter})
+    add_test(NAME ${setter} COMMAND ${CMAKE_BINARY_DIR}/wine-run reg add
+      "HKCU\\Software\\Wine\\AppDefaults\\${program}" /v Version /d ${version} /f)
+    set_tests_properties(${setter} PROPERTIES FIXTURES_SETUP ${setter} TIMEOUT 60)
+  endif()
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${setter})
+endfunction()
+
+# kcf_program_copy(TARGET NAME): after each build of TARGET, a copy of it named NAME beside it.
+function(kcf_program_copy target name)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> $<TARGET_FILE_DIR:${target}>/${name} VERBATIM)
+endfunction()

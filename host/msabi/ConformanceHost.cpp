@@ -5,14 +5,23 @@
 // result passing is the platform compiler's, not the module's compiler's. Each check prints one
 // line; the last line counts the failures, and the exit code is 0 only when none failed.
 //
-//   msabi_host.exe MODULE [CONTROLS]
+//   msabi_host.exe MODULE [CONTROLS] [--windows MAJOR.MINOR]
 //
 // CONTROLS is a library that exports the custom controls as the host's core library does
 // (ProbeGetICustEdit and the like); their interfaces are then called in the same ABI.
+// --windows: the system must report that version (GetVersion, GetVersionExA), or a check fails.
+//
+// The host keeps only 4-byte stack alignment, so the road is walked four times, with the stack at
+// 0, 4, 8 and 12 modulo 16 where it starts (RunAtStackResidue), loading and freeing the module
+// each time. The road's own frames are of fixed size, so each call into the module meets each of
+// the four residues once; the calls made through ThiscallStackDelta record theirs, and a check
+// at the end proves it for them.
 #include "HostAbi.h"
 
 extern "C" int __cdecl ThiscallStackDelta(const void* function, void* self, const unsigned* args, int count,
                                           unsigned* eax);
+extern "C" void __cdecl RunAtStackResidue(void(__cdecl* road)(void*), void* context, unsigned residue);
+extern "C" unsigned probeStackAtCall;  // ESP at ThiscallStackDelta's last call instruction
 
 namespace {
 
@@ -24,6 +33,28 @@ HWND const kMessageOnlyParent = reinterpret_cast<HWND>(-3);
 int checks = 0;
 int failures = 0;
 const char* stage = "start";
+
+// --- Stack residues: where each run starts, and what each probed call met -----------------------
+
+constexpr int kRuns = 4;
+constexpr int kMaxProbedCalls = 128;
+struct RunResidues {
+    unsigned start;  // ESP modulo 16 at the road's call
+    int calls;       // calls made through ThiscallStackDelta
+    unsigned char atCall[kMaxProbedCalls];
+};
+RunResidues runs[kRuns];
+int currentRun = -1;
+
+// ThiscallStackDelta, with the residue of ESP at its call recorded for the current run.
+int Probe(const void* function, void* self, const unsigned* args, int count, unsigned* eax)
+{
+    const int delta = ThiscallStackDelta(function, self, args, count, eax);
+    RunResidues& run = runs[currentRun];
+    if (run.calls < kMaxProbedCalls) run.atCall[run.calls] = static_cast<unsigned char>(probeStackAtCall & 15);
+    ++run.calls;
+    return delta;
+}
 
 void Report(bool ok, const char* what)
 {
@@ -76,6 +107,11 @@ long __stdcall OnException(ExceptionPointers* info)
     rt::PrintHex(info->record->code);
     rt::Print(" at ");
     rt::PrintHex(reinterpret_cast<unsigned long>(info->record->address));
+    if (currentRun >= 0) {
+        rt::Print(" (stack at ");
+        rt::PrintInt(static_cast<long>(runs[currentRun].start));
+        rt::Print(" mod 16)");
+    }
     rt::Print("\nconformance: FAILED (crashed)\n");
     ExitProcess(3);
     return 0;
@@ -237,7 +273,7 @@ void CheckStackBalance(void* object, const SlotCall* calls, int count)
 {
     for (int i = 0; i < count; ++i) {
         unsigned eax = 0;
-        const int delta = ThiscallStackDelta(Slot(object, calls[i].index), object, calls[i].args, calls[i].argCount, &eax);
+        const int delta = Probe(Slot(object, calls[i].index), object, calls[i].args, calls[i].argCount, &eax);
         CheckEq(delta, 0, calls[i].name);
     }
 }
@@ -384,7 +420,7 @@ void CheckClassDesc(ClassDesc* desc)
     Class_ID result;
     unsigned resultAddress = reinterpret_cast<unsigned>(&result);
     unsigned eax = 0;
-    CheckEq(ThiscallStackDelta(Slot(desc, 5), desc, &resultAddress, 1, &eax), 0,
+    CheckEq(Probe(Slot(desc, 5), desc, &resultAddress, 1, &eax), 0,
             "ClassID slot pops its hidden result pointer");
     Check(eax == resultAddress && result.PartA() == 0x33A25539 && result.PartB() == 0x39933116,
           "ClassID slot fills the result and answers its address");
@@ -542,7 +578,7 @@ void CheckDelete(ClassDesc* desc)
     lastFreed = nullptr;
     const unsigned flags = 1;
     unsigned eax = 0;
-    CheckEq(ThiscallStackDelta(Slot(second, 0), second, &flags, 1, &eax), 0, "the destructor slot pops its flags");
+    CheckEq(Probe(Slot(second, 0), second, &flags, 1, &eax), 0, "the destructor slot pops its flags");
     Check(eax == reinterpret_cast<unsigned>(second), "the destructor slot answers the object's address");
     Check(freeCount == 1 && lastFreed == second, "the destructor slot frees the object exactly once");
 }
@@ -602,8 +638,9 @@ void CheckCustomControls(const char* path)
 // The command line's word n (0 is the program): null when there is none.
 const char* Argument(int wanted)
 {
-    static char words[3][520];
-    if (wanted < 0 || wanted > 2) return nullptr;
+    constexpr int kWords = 6;
+    static char words[kWords][520];
+    if (wanted < 0 || wanted >= kWords) return nullptr;
     char* word = words[wanted];
     constexpr size_t kWordChars = sizeof words[0];
     const char* p = GetCommandLineA();
@@ -622,18 +659,52 @@ const char* Argument(int wanted)
     return word[0] ? word : nullptr;
 }
 
-}  // namespace
-
-// The host's core interface, which a plug-in finds among the program's exports.
-extern "C" __declspec(dllexport) Interface* __cdecl GetCOREInterface() { return host ? &host->core : nullptr; }
-
-extern "C" void __cdecl HostMain()
+// The version the system reports must be MAJOR.MINOR (both Windows NT): Wine's per-program
+// version took effect, and the module is run as the old system would run it.
+void CheckWindowsVersion(const char* wanted)
 {
-    AddVectoredExceptionHandler(1, OnException);
+    stage = "windows";
+    long major = 0, minor = 0;
+    const char* p = wanted;
+    while (*p >= '0' && *p <= '9') major = major * 10 + (*p++ - '0');
+    const bool dotted = *p == '.';
+    if (dotted)
+        while (*++p >= '0' && *p <= '9') minor = minor * 10 + (*p - '0');
+    Check(dotted && *p == 0 && p[-1] != '.', "--windows is MAJOR.MINOR");
+    OsVersionInfoA info = {};
+    info.size = sizeof info;
+    Check(GetVersionExA(&info) != 0, "GetVersionExA");
+    rt::Print("      windows: ");
+    rt::PrintInt(static_cast<long>(info.major));
+    rt::Print(".");
+    rt::PrintInt(static_cast<long>(info.minor));
+    rt::Print(" build ");
+    rt::PrintInt(static_cast<long>(info.build));
+    rt::Print(" ");
+    rt::Print(info.servicePack);
+    rt::Print("\n");
+    CheckEq(static_cast<long>(info.major * 100 + info.minor), major * 100 + minor,
+            "GetVersionExA reports that version (major * 100 + minor)");
+    CheckEq(static_cast<long>(info.platform), 2, "GetVersionExA reports the NT platform");
+    const unsigned long packed = GetVersion();
+    CheckEq(static_cast<long>((packed & 0xFF) * 100 + ((packed >> 8) & 0xFF)), major * 100 + minor,
+            "GetVersion reports that version");
+    Check((packed & 0x80000000u) == 0, "GetVersion reports the NT platform");
+}
+
+struct RoadContext {
+    const char* module;
+    HWND window;
+};
+
+// The host's road, once: load the module, every export, slot and render, then free it.
+void __cdecl Road(void* context)
+{
+    const RoadContext& road = *static_cast<RoadContext*>(context);
     Host state;
     host = &state;
     progressLog = &state.log;
-
+    state.window = road.window;
     for (int i = 0; i < kPixels; ++i) {
         const int x = i % kWidth, y = i / kWidth;
         state.original[i] = {static_cast<unsigned short>(1000 + 7013 * x + 331 * y),
@@ -643,20 +714,11 @@ extern "C" void __cdecl HostMain()
         state.object[i] = static_cast<unsigned short>(x >= 3 && x <= 6 && y >= 2 ? 300 : 7);
     }
 
-    WndClassA wc = {};
-    wc.lpfnWndProc = ProgressProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "KcfConformanceVideoPost";
-    RegisterClassA(&wc);
-    state.window = CreateWindowExA(0, wc.lpszClassName, "Video Post", 0, 0, 0, 0, 0, kMessageOnlyParent, nullptr,
-                                   wc.hInstance, nullptr);
-
     stage = "exports";
-    const char* path = Argument(1);
-    HMODULE module = path ? LoadLibraryA(path) : nullptr;
+    HMODULE module = LoadLibraryA(road.module);
     Check(module != nullptr, "the module loads");
     if (!module) {
-        rt::Print("conformance: FAILED (usage: msabi_host MODULE)\n");
+        rt::Print("conformance: FAILED (the module does not load)\n");
         ExitProcess(2);
     }
     moduleFree = reinterpret_cast<FreeProc>(HookImport(module, "msvcrt.dll", "free", reinterpret_cast<void*>(CountingFree)));
@@ -668,11 +730,32 @@ extern "C" void __cdecl HostMain()
     if (!(libVersion && libNumberClasses && libClassDesc && libDescription)) ExitProcess(1);
     CheckEq(static_cast<long>(libVersion()), 0x17700D00, "LibVersion");
     CheckEq(libNumberClasses(), 1, "LibNumberClasses");
-    Check(rt::StrLen(libDescription()) > 0, "LibDescription");
+    const char* description = libDescription();
+    Check(rt::StrLen(description) > 0, "LibDescription");
     ClassDesc* desc = libClassDesc(0);
     Check(desc != nullptr && desc == libClassDesc(0), "LibClassDesc(0), the same on every call");
     Check(libClassDesc(1) == nullptr && libClassDesc(-1) == nullptr, "LibClassDesc(1) and (-1) are null");
     if (!desc) ExitProcess(1);
+    // The same four through the probe: cdecl (the caller pops), the same answers.
+    const unsigned zero = 0;
+    const struct {
+        const void* function;
+        const char* name;
+        int argCount;
+        unsigned answer;
+    } exportCalls[] = {
+        {reinterpret_cast<const void*>(libVersion), "LibVersion leaves the stack to the caller", 0, 0x17700D00},
+        {reinterpret_cast<const void*>(libNumberClasses), "LibNumberClasses leaves the stack to the caller", 0, 1},
+        {reinterpret_cast<const void*>(libDescription), "LibDescription leaves the stack to the caller", 0,
+         reinterpret_cast<unsigned>(description)},
+        {reinterpret_cast<const void*>(libClassDesc), "LibClassDesc leaves its argument to the caller", 1,
+         reinterpret_cast<unsigned>(desc)},
+    };
+    for (const auto& call : exportCalls) {
+        unsigned eax = 0;
+        const int delta = Probe(call.function, nullptr, &zero, call.argCount, &eax);
+        Check(delta == -4 * call.argCount && eax == call.answer, call.name);
+    }
 
     CheckClassDesc(desc);
     stage = "Create";
@@ -685,11 +768,87 @@ extern "C" void __cdecl HostMain()
         delete filter;
     }
     CheckDelete(desc);
-    if (const char* controls = Argument(2)) CheckCustomControls(controls);
 
     stage = "unload";
     Check(FreeLibrary(module) != 0, "FreeLibrary");
-    DestroyWindow(state.window);
+    host = nullptr;
+    progressLog = nullptr;
+}
+
+// Every probed call met 0, 4, 8 and 12 modulo 16, one run each: the runs made the same calls, and
+// each call's residue moved with the run's start.
+void CheckResidues()
+{
+    stage = "stack";
+    bool same = true, moved = true;
+    for (int k = 0; k < kRuns; ++k) {
+        int seen[4] = {0, 0, 0, 0};
+        const int recorded = runs[k].calls < kMaxProbedCalls ? runs[k].calls : kMaxProbedCalls;
+        for (int i = 0; i < recorded; ++i) {
+            ++seen[runs[k].atCall[i] / 4 & 3];
+            const unsigned shift = (runs[k].start - runs[0].start) & 15;
+            if (runs[k].atCall[i] != ((runs[0].atCall[i] + shift) & 15)) moved = false;
+        }
+        same = same && runs[k].calls == runs[0].calls;
+        rt::Print("      stack: the run at ");
+        rt::PrintInt(static_cast<long>(runs[k].start));
+        rt::Print(" mod 16 made ");
+        rt::PrintInt(runs[k].calls);
+        rt::Print(" probed module calls, at 0/4/8/12 mod 16: ");
+        for (int r = 0; r < 4; ++r) {
+            if (r) rt::Print("/");
+            rt::PrintInt(seen[r]);
+        }
+        rt::Print("\n");
+    }
+    Check(runs[0].calls > 0 && same, "every run made the same probed module calls");
+    Check(moved, "each probed module call met the stack at 0, 4, 8 and 12 mod 16, one run each");
+}
+
+}  // namespace
+
+// The host's core interface, which a plug-in finds among the program's exports.
+extern "C" __declspec(dllexport) Interface* __cdecl GetCOREInterface() { return host ? &host->core : nullptr; }
+
+extern "C" void __cdecl HostMain()
+{
+    AddVectoredExceptionHandler(1, OnException);
+    const char* positional[2] = {nullptr, nullptr};
+    const char* windows = nullptr;
+    int count = 0;
+    for (int n = 1; const char* word = Argument(n); ++n) {
+        if (rt::StrCmp(word, "--windows") == 0)
+            windows = Argument(++n);
+        else if (count < 2)
+            positional[count++] = word;
+    }
+    if (!positional[0]) {
+        rt::Print("conformance: FAILED (usage: msabi_host MODULE [CONTROLS] [--windows MAJOR.MINOR])\n");
+        ExitProcess(2);
+    }
+    if (windows) CheckWindowsVersion(windows);
+
+    WndClassA wc = {};
+    wc.lpfnWndProc = ProgressProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "KcfConformanceVideoPost";
+    RegisterClassA(&wc);
+    RoadContext road = {positional[0], nullptr};
+    road.window = CreateWindowExA(0, wc.lpszClassName, "Video Post", 0, 0, 0, 0, 0, kMessageOnlyParent, nullptr,
+                                  wc.hInstance, nullptr);
+
+    for (int k = 0; k < kRuns; ++k) {
+        currentRun = k;
+        runs[k].start = 4u * static_cast<unsigned>(k);
+        rt::Print("stack at ");
+        rt::PrintInt(static_cast<long>(runs[k].start));
+        rt::Print(" mod 16\n");
+        RunAtStackResidue(Road, &road, runs[k].start);
+    }
+    currentRun = -1;
+    CheckResidues();
+    if (positional[1]) CheckCustomControls(positional[1]);
+    DestroyWindow(road.window);
 
     rt::Print(failures ? "conformance: FAILED, " : "conformance: passed, ");
     rt::PrintInt(failures);

@@ -32,6 +32,11 @@ struct ExceptionPointers {
     void* context;
 };
 
+struct OsVersionInfoA {
+    unsigned long size, major, minor, build, platform;
+    char servicePack[128];
+};
+
 extern "C" {
 #define KCF_IMPORT __declspec(dllimport)
 KCF_IMPORT HMODULE __stdcall LoadLibraryA(const char* name);
@@ -46,6 +51,8 @@ KCF_IMPORT HANDLE __stdcall GetProcessHeap();
 KCF_IMPORT void* __stdcall HeapAlloc(HANDLE heap, unsigned long flags, size_t bytes);
 KCF_IMPORT int __stdcall HeapFree(HANDLE heap, unsigned long flags, void* block);
 KCF_IMPORT int __stdcall VirtualProtect(void* address, size_t size, unsigned long protect, unsigned long* old);
+KCF_IMPORT unsigned long __stdcall GetVersion();
+KCF_IMPORT int __stdcall GetVersionExA(OsVersionInfoA* info);
 KCF_IMPORT void* __stdcall AddVectoredExceptionHandler(unsigned long first, long(__stdcall* handler)(ExceptionPointers*));
 KCF_IMPORT unsigned short __stdcall RegisterClassA(const WndClassA* wc);
 KCF_IMPORT HWND __stdcall CreateWindowExA(unsigned long exStyle, const char* className, const char* name, unsigned long style,
