@@ -1,4 +1,4 @@
-// A program that breaks both platform rules on purpose, so that the platform checks are seen to fail.
+// A program that breaks the platform rules on purpose, so that the platform checks are seen to fail.
 #include <windows.h>
 
 extern "C" __declspec(dllimport) ULONGLONG WINAPI GetTickCount64();  // first in Windows Vista

@@ -3,6 +3,9 @@
 
 check_imports.py OBJDUMP LIST BINARY
 
+It also fails when the file's headers ask for a later Windows than 2000 (NT 5.0): the loader
+refuses an image whose subsystem version is above its own.
+
 LIST (win2000-imports.tsv) names, one a line, each function that a shipped binary may import:
 DLL, function, the first Windows version that has it, and where that fact comes from. A function
 not in the list fails the check, so that a new import is looked up before it ships; so do an
@@ -27,9 +30,8 @@ def read_list(path):
     return known
 
 
-def read_imports(objdump, binary):
-    """(dll, function or '#ordinal') for every import of BINARY."""
-    dump = subprocess.run([objdump, "-p", binary], check=True, capture_output=True, text=True).stdout
+def read_imports(dump):
+    """(dll, function or '#ordinal') for every import in objdump's -p listing."""
     imports = []
     dll = None
     for line in dump.splitlines():
@@ -57,17 +59,27 @@ def main():
         sys.exit(__doc__)
     objdump, listPath, binary = sys.argv[1:]
     known = read_list(listPath)
-    imports = read_imports(objdump, binary)
+    dump = subprocess.run([objdump, "-p", binary], check=True, capture_output=True, text=True).stdout
+    imports = read_imports(dump)
     if not imports:
         sys.exit(f"{binary}: no imports read")
+    failed = False
     bad = [f"{dll}!{name}" for dll, name in imports if (dll, name) not in known]
     if bad:
         print(f"{binary}: {len(bad)} imports that Windows 2000 SP4 is not known to export:")
         for entry in bad:
             print("  " + entry)
+        failed = True
+    version = tuple(int(re.search(rf"^{field}\s+(\d+)", dump, re.M).group(1))
+                    for field in ("MajorSubsystemVersion", "MinorSubsystemVersion"))
+    if version > (5, 0):
+        print(f"{binary}: asks for subsystem version {version[0]}.{version[1]}; Windows 2000 loads 5.0 at most")
+        failed = True
+    if failed:
         sys.exit(1)
     dlls = sorted({dll for dll, _ in imports})
-    print(f"{binary}: {len(imports)} imports from {', '.join(dlls)}, all in Windows 2000 SP4")
+    print(f"{binary}: {len(imports)} imports from {', '.join(dlls)}, all in Windows 2000 SP4; "
+          f"subsystem version {version[0]}.{version[1]}")
 
 
 if __name__ == "__main__":
