@@ -42,7 +42,8 @@ endfunction()
 # Runs TEST with Wine reporting Windows VERSION (winxp, win2k, ...) to the programs whose file is
 # named PROGRAM, and only to them: Wine's per-program key AppDefaults\PROGRAM, which a fixture sets
 # before TEST in the shared prefix (again on every run, so that an existing prefix gets it too).
-# TEST runs a copy of its program under that name, so that other tests keep the default version.
+# TEST runs a copy of its program under that name, so that other tests keep the default version
+# (one TEST may run several such copies).
 function(kcf_old_windows test version program)
   set(setter wine_appdefaults_${program})
   if(NOT TEST ${setter})
@@ -50,7 +51,7 @@ function(kcf_old_windows test version program)
       "HKCU\\Software\\Wine\\AppDefaults\\${program}" /v Version /d ${version} /f)
     set_tests_properties(${setter} PROPERTIES FIXTURES_SETUP ${setter} TIMEOUT 60)
   endif()
-  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${setter})
+  set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED ${setter})
 endfunction()
 
 # kcf_program_copy(TARGET NAME): after each build of TARGET, a copy of it named NAME beside it.

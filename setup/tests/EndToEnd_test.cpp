@@ -413,6 +413,23 @@ TEST_F(PackageTest, UninstallFromTheListOfProgramsLeavesTheHostAsItWas)
     }
 }
 
+// setup.exe as Windows XP and Windows 2000 run it: copies whose names Wine gives those versions
+// (setup/tests/CMakeLists.txt), which install the package and uninstall it again.
+TEST_F(PackageTest, InstallsAndUninstallsUnderTheOldWindowsVersions)
+{
+    const auto before = Snapshot(temp / "max6");
+    for (const char* version : {"winxp", "win2k"}) {
+        const std::string setup = packageDir + "\\setup_" + version + ".exe";
+        ASSERT_TRUE(CopyFileA((packageDir + "\\setup.exe").c_str(), setup.c_str(), FALSE)) << version;
+        Child install(setup, "/S", packageDir);
+        EXPECT_EQ(install.Finish(), 0u) << version;
+        EXPECT_EQ(ReadText(host6 + "plugins\\ZAV_KCF.flt"), ReadText(packageDir + "\\SETUP_FILES\\ZAV_KCF.flt")) << version;
+        Child uninstall(setup, "/S /U /D=" + host6, packageDir);
+        EXPECT_EQ(uninstall.Finish(), 0u) << version;
+        EXPECT_EQ(Snapshot(temp / "max6"), before) << version;
+    }
+}
+
 // Without the test's registry tree the package goes into the system's own Uninstall key, which
 // Wine's list of programs reads; the dialog's /U asks first and lists what it undoes.
 TEST_F(EndToEndTest, ListedForWinesUninstallerAndRemovedByTheDialog)
