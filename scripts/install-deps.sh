@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686   # the 32-bit Windows build
   python3                              # the platform checks on the Windows binaries (platform/)
   wine wine32:i386                     # runs the Windows tests
+  g++-multilib libpng16-16:i386 zlib1g:i386 qemu-user   # the engine tests on 32-bit Linux under qemu-i386 as a Pentium III
   xvfb xauth                           # a display for the dialog tests
   imagemagick                          # turns screenshots into PNG for the README
   x11-apps                             # xwd, for screenshots under Xvfb
