@@ -18,6 +18,8 @@ work=$root/build/win32/screenshots
 rm -rf "$work"
 mkdir -p "$work/locale" "$root/docs"
 cp -r build/win32/dist "$work/package"
+# The test build of setup.exe: the one that can be pointed at the fake host below.
+cp build/win32/bin/setup_seams.exe "$work/package/setup.exe"
 
 # A fake host installation of release 6.0 where a user's would be, named to setup.exe through a
 # registry tree of its own; its install record goes to a folder of the script's.

@@ -245,7 +245,7 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
     WriteText(packageDir + "\\SETUP.INI",
               "[Product]\nTitle=End To End\nMulti=True\nMAXVer=5.0\n[Fonts]\nFile1=missing.ttf\nFile2=f.ttf\n"
               "[PlugCFG]\nFile1=k.set\nKeep1=True\n[Plugins5]\nFile1=p5.dlu\n[Plugins6]\nFile1=p6.dlu\n");
-    const std::string setup = BinDirectory() + "\\setup.exe";
+    const std::string setup = BinDirectory() + "\\setup_seams.exe";  // the test build: a fake host
 
     Child dialogRun(setup, "", packageDir);
     ASSERT_TRUE(dialogRun.Started());
@@ -317,6 +317,8 @@ protected:
     {
         EndToEndTest::SetUp();
         CopyTree(BinDirectory() + "\\..\\dist", packageDir);
+        // The test build of setup.exe, which the fake host's registry tree can be named to.
+        CopyFileA((BinDirectory() + "\\setup_seams.exe").c_str(), (packageDir + "\\setup.exe").c_str(), FALSE);
     }
     // Run in the package's folder, or, with from, in another: the script is found beside setup.exe.
     DWORD InstallSilently(const std::string& from = {})
