@@ -1,6 +1,7 @@
 // InstallRecord: the log's line format, its appends, the kept files, and the file fingerprints.
 #include "InstallRecord.h"
 
+#include "RecordFolder.h"
 #include "ScriptText.h"
 #include "Text.h"
 
@@ -129,12 +130,35 @@ bool InstallRecord::Load()
     return true;
 }
 
+std::string InstallRecord::Untrusted() const
+{
+    // The folder above (the base of every record), the record's own, and all that is read back.
+    const size_t slash = folder_.find_last_of('\\');
+    const std::string base = slash == std::string::npos ? std::string() : folder_.substr(0, slash);
+    for (const std::string& path : {base, folder_, folder_ + "\\kept", LogPath(), LogPath() + ".new",
+                                    folder_ + "\\setup.exe", folder_ + "\\SETUP.INI"}) {
+        if (path.empty()) continue;
+        const std::string why = WhyUntrusted(path);
+        if (!why.empty()) return path + " " + why;
+    }
+    return {};
+}
+
 bool InstallRecord::Prepare()
 {
     if (!Fits(folder_ + "\\kept\\0000000000-") || !IsFullPath(folder_)) return false;
-    MakeFolders(folder_ + "\\kept");
-    const DWORD attributes = GetFileAttributesA((folder_ + "\\kept").c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // Folders above the base are the system's (the common application data folder); the base, the
+    // record and its kept files are made protected.
+    const size_t slash = folder_.find_last_of('\\');
+    const std::string base = folder_.substr(0, slash);
+    const size_t above = base.find_last_of('\\');
+    if (above != std::string::npos && above > 2) MakeFolders(base.substr(0, above));
+    for (const std::string& folder : {base, folder_, folder_ + "\\kept"}) {
+        if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES && !MakeProtectedFolder(folder)) return false;
+        const DWORD now = GetFileAttributesA(folder.c_str());
+        if (now == INVALID_FILE_ATTRIBUTES || !(now & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    }
+    return true;
 }
 
 bool InstallRecord::Add(const RecordEntry& entry)
@@ -154,7 +178,9 @@ bool InstallRecord::Rewrite(const std::vector<RecordEntry>& entries)
     std::string text;
     for (const RecordEntry& entry : entries) text += Line(entry);
     const std::string fresh = LogPath() + ".new";
-    HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A new file, never one that was there: a stale copy of ours (a killed uninstall) goes first.
+    DeleteFileA(fresh.c_str());
+    HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool written = WriteAllAndClose(file, text);
     std::string check;

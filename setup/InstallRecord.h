@@ -75,7 +75,12 @@ public:
     bool Load();
     const std::vector<RecordEntry>& Entries() const { return entries_; }
 
-    // Makes the folder (and its parents); false when it cannot be made.
+    // Why the record cannot be trusted: the first of its folders and files that a link stands for,
+    // that someone else owns or may change (RecordFolder.h), named with the reason; empty when
+    // every one can be, or is not there yet. Asked before the record is read or written.
+    std::string Untrusted() const;
+    // Makes the folders that are not there yet, protected (the base of every record, the record's
+    // own and its kept files); false when one cannot be made.
     bool Prepare();
     // Appends one entry to the log and flushes it to the disk; false when the log did not take it.
     bool Add(const RecordEntry& entry);

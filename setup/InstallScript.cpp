@@ -163,6 +163,13 @@ int InstallScript::Install(ProgressLog& log)
     const InstallPlan plan = MakePlan(sections, source);
 
     InstallRecord record(RecordFolder());
+    // A record that someone else could have made or changed is not ours to add to, nor to trust
+    // later with an uninstall: nothing is installed.
+    if (const std::string why = environment_.recordBase.empty() ? std::string() : record.Untrusted(); !why.empty()) {
+        ShowFormatted(owner_, "%s : Setup will not use it as the install record. Nothing was installed.", why, "Error",
+                      kStop);
+        return 0;
+    }
     const bool recording = !environment_.recordBase.empty() && PrepareRecord(record);
     PlanApplier applier(iniGuard_, {&maxIni_, &pluginIni_}, owner_, log, recording ? &record : nullptr);
     applier.Apply(plan);

@@ -63,10 +63,15 @@ void InstallScript::FinishRecord(InstallRecord& record)
     const std::string program = JoinPath(record.Folder(), "setup.exe");
     const std::string script = JoinPath(record.Folder(), "SETUP.INI");
     const std::string original = JoinPath(script_.FoundIn(), "SETUP.INI");
+    // New files, never ones that were there: an earlier copy of ours goes first.
+    const auto copyNew = [](const std::string& from, const std::string& to) {
+        DeleteFileA(to.c_str());
+        return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
+    };
     bool kept = true;
     if (!environment_.programFile.empty() && !SameFile(environment_.programFile, program))
-        kept = CopyFileA(environment_.programFile.c_str(), program.c_str(), FALSE) != FALSE;
-    if (!SameFile(original, script)) kept = CopyFileA(original.c_str(), script.c_str(), FALSE) && kept;
+        kept = copyNew(environment_.programFile, program);
+    if (!SameFile(original, script)) kept = copyNew(original, script) && kept;
     if (record.Failed() || !kept) {
         recordFailed_ = true;
         TellError(owner_, "%s : Can't write file! Uninstall will not be able to undo all of this install.", record.LogPath());
@@ -123,6 +128,13 @@ int InstallScript::Uninstall(ProgressLog& log)
         return 0;
     }
     InstallRecord record(RecordFolder());
+    // What a record says is carried out with the administrator's rights: only one that no one else
+    // could have made or changed.
+    if (const std::string why = record.Folder().empty() ? std::string() : record.Untrusted(); !why.empty()) {
+        ShowFormatted(owner_, "%s : Setup will not read it as the install record. Nothing was undone.", why, "Error",
+                      MB_OK | MB_ICONSTOP);
+        return 0;
+    }
     if (record.Folder().empty() || !record.Load()) {
         ShowFormatted(owner_, "%s : Nothing of this package is installed there!", hostRoot_, "Error", MB_OK | MB_ICONSTOP);
         return 0;

@@ -4,8 +4,6 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
 void RemoveTree(const std::string& path)
 {
     WIN32_FIND_DATAA found;
@@ -23,6 +21,8 @@ void RemoveTree(const std::string& path)
     }
     RemoveDirectoryA(path.c_str());
 }
+
+namespace {
 
 void DeleteKeyTree(HKEY root, const std::string& subkey)
 {

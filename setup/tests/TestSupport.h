@@ -31,6 +31,8 @@ void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 bool FileExists(const std::string& path);
 void MakeDir(const std::string& path);
+// Removes the folder and everything in it.
+void RemoveTree(const std::string& path);
 std::string IniValue(const std::string& path, const char* section, const char* key);
 
 // Every file and folder below root, by its path relative to root: "folder" and its attributes, or
