@@ -2,7 +2,9 @@
 #include "InstallApply.h"
 
 #include "Desktop.h"
+#include "InstallScript.h"
 #include "Text.h"
+#include "resource.h"
 
 namespace {
 
@@ -17,6 +19,18 @@ DWORD MakeWritable(const std::string& path)
     const DWORD before = GetFileAttributesA(path.c_str());
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return before == INVALID_FILE_ATTRIBUTES ? before : (before & settable ? before & settable : FILE_ATTRIBUTE_NORMAL);
+}
+
+// The lines of a file left out, in the English the code has where the program's strings are not at hand.
+const char kCopySkipped[] = "Skipped %s (could not be copied)";
+const char kCopyNotTried[] = "Skipped %s (not copied after Abort)";
+
+// A line of the program's strings with the file's name in place of its "%s".
+std::string NamedLine(UINT id, const char* english, const std::string& path)
+{
+    std::string line = ResourceText(id, english);
+    const size_t at = line.find("%s");
+    return at == std::string::npos ? line : line.replace(at, 2, FileNameOf(path));
 }
 
 // A failed action leaves the file as it found it.
@@ -62,13 +76,24 @@ void PlanApplier::Apply(const InstallPlan& plan)
 {
     int abortedGroup = 0;
     for (const Action& action : plan) {
-        if (abortedGroup != 0 && action.group == abortedGroup) continue;
+        if (abortedGroup != 0 && action.group == abortedGroup) {
+            // Each file an Abort left out is named, as the one that failed is.
+            if (action.kind == ActionKind::kCopy || action.kind == ActionKind::kKeep)
+                log_.AddLine(NamedLine(IDS_COPY_NOT_TRIED, kCopyNotTried, action.target));
+            continue;
+        }
         switch (action.kind) {
         case ActionKind::kCopy:
         case ActionKind::kKeep:
-            if (Copy(action) == Outcome::kAborted) {
+            switch (Copy(action)) {
+            case Outcome::kAborted:
                 aborted_ = true;
+                leftOut_ = true;
                 abortedGroup = action.group;
+                break;
+            case Outcome::kSkipped: leftOut_ = true; break;
+            case Outcome::kDone:
+            case Outcome::kKept: break;
             }
             break;
         case ActionKind::kDelete: Delete(action); break;
@@ -92,39 +117,42 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
     if (action.kind == ActionKind::kKeep && fits && Exists(target)) {
         log_.AddLine("Kept " + FileNameOf(target) + " (already there)");
         log_.AddLine("-> " + DriveAndDirectory(target));
-        return Outcome::kSkipped;
+        return Outcome::kKept;
     }
-    // What was there before is kept for uninstall, once, attributes and all: a file an earlier
-    // install of ours put there is not the user's.
-    std::string kept;
-    const bool keepFirst = fits && record_ && Exists(target) && !record_->CopiedBefore(target);
-    bool ready = fits;
-    if (keepFirst) {
-        kept = record_->Keep(target, false);
-        ready = !kept.empty();
-    }
-    const DWORD attributes = fits ? MakeWritable(target) : INVALID_FILE_ATTRIBUTES;
     log_.AddLine("Copy " + FileNameOf(target));
     log_.AddLine("-> " + DriveAndDirectory(target));
-    // A name with a sub-path needs its directories below the destination.
-    if (fits)
-        for (const std::string& level : CreateLevelsBelow(action.base, DriveAndDirectory(action.shown)))
-            if (record_) record_->Add(RecordEntry::MadeDir(level));
+    // Every try starts afresh, since the user may have cleared whatever stopped the last one before
+    // answering Retry: the folders, what was there before, and the copy itself.
     for (;;) {
+        // A name with a sub-path needs its directories below the destination.
+        if (fits)
+            for (const std::string& level : CreateLevelsBelow(action.base, DriveAndDirectory(action.shown)))
+                if (record_) record_->Add(RecordEntry::MadeDir(level));
+        // What is there now is kept for uninstall, attributes and all: a file an earlier install of
+        // ours put there is not the user's.
+        std::string kept;
+        bool ready = fits;
+        if (fits && record_ && Exists(target) && !record_->CopiedBefore(target)) {
+            kept = record_->Keep(target, false);
+            ready = !kept.empty();
+        }
+        const DWORD attributes = fits ? MakeWritable(target) : INVALID_FILE_ATTRIBUTES;
         if (ready && CopyFileA(action.source.c_str(), target.c_str(), FALSE)) {
             SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (record_) record_->Add(RecordEntry::Copied(target, kept, Fingerprint(target)));
             return Outcome::kDone;
         }
-        const int answer = AskFailedCopy(owner_, target);
-        if (answer == IDRETRY) continue;
-        // A copy that failed part-way is undone from the kept file; the kept file goes.
+        // A copy that failed part-way is undone from the kept file; the kept file goes, so that
+        // the next try keeps what is there then.
         if (!kept.empty()) {
             if (Fingerprint(target) != Fingerprint(kept)) MoveFileExA(kept.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
             SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(kept.c_str());
         }
         PutBack(target, attributes);
+        const int answer = AskFailedCopy(owner_, target);
+        if (answer == IDRETRY) continue;
+        log_.AddLine(NamedLine(IDS_COPY_SKIPPED, kCopySkipped, target));
         return answer == IDABORT ? Outcome::kAborted : Outcome::kSkipped;
     }
 }

@@ -35,6 +35,8 @@ public:
     }
     void Apply(const InstallPlan& plan);
     bool Aborted() const { return aborted_; }
+    // True when a file was not copied: answered Ignore or Abort, or left out after an Abort.
+    bool LeftOut() const { return leftOut_; }
     // INI files that refused a registration, each named to the user once.
     const std::vector<std::string>& Unwritable() const { return unwritable_; }
 
@@ -47,7 +49,8 @@ public:
     bool Unregister(const IniFile& ini, const std::string& section, const std::string& key);
 
 private:
-    enum class Outcome { kDone, kAborted, kSkipped };
+    // kKept: a Keep file already there; kSkipped: answered Ignore.
+    enum class Outcome { kDone, kKept, kAborted, kSkipped };
     Outcome Copy(const Action& action);
     void Delete(const Action& action);
     void Rename(const Action& action);
@@ -61,6 +64,7 @@ private:
     ProgressLog& log_;
     InstallRecord* record_;
     bool aborted_ = false;
+    bool leftOut_ = false;
     std::vector<std::string> unwritable_;
 };
 

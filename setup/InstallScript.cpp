@@ -132,6 +132,7 @@ bool InstallScript::TakeScriptText()
 int InstallScript::Install(ProgressLog& log)
 {
     aborted_ = false;
+    leftOut_ = false;
     unwritable_.clear();
     // The version check compares the host's version at double precision against MAXVer as a float.
     const double current = LeadingNumber(currentVersion_);
@@ -176,6 +177,7 @@ int InstallScript::Install(ProgressLog& log)
     // Every registration is written or undone: the copies of files that are whole go.
     iniGuard_.Finish();
     aborted_ = applier.Aborted();
+    leftOut_ = applier.LeftOut();
     unwritable_ = applier.Unwritable();
     if (recording) FinishRecord(record);
     versions_.Clear();

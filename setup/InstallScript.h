@@ -55,13 +55,20 @@ public:
     int Install(ProgressLog& log);
     // True when the last install ended a copy list on the user's Abort.
     bool AnyAborted() const { return aborted_; }
-    // True when the last install or uninstall left something out: an aborted list, a registration
-    // that could not be written, a record that could not be kept, or something uninstall could not
-    // undo.
-    bool Incomplete() const { return aborted_ || !unwritable_.empty() || recordFailed_ || partial_; }
+    // True when the last install or uninstall left something out: a file not copied (Ignore, or an
+    // aborted list), a registration that could not be written, a record that could not be kept, or
+    // something uninstall could not undo.
+    bool Incomplete() const { return aborted_ || leftOut_ || !unwritable_.empty() || recordFailed_ || partial_; }
     // Undoes what the installs of this package recorded on the bound host. 1 when it ran, 0 when it
     // was refused (no host, nothing of ours recorded there).
     int Uninstall(ProgressLog& log);
+    // Whether Uninstall would run, asked before the user is: false, with the message Uninstall would
+    // show, when it would be refused.
+    bool CanUninstall();
+    // The package as the user knows it: the script's Product, else its Title (which is the Setup
+    // window's caption), else "Plug-In". The question before an uninstall and the list of programs
+    // name it so.
+    std::string PackageName() const;
     // The record folder of this package on the bound host; empty when no record is kept.
     std::string RecordFolder() const;
 
@@ -102,6 +109,8 @@ private:
     // The ordered actions of the script's entries on the bound host.
     InstallPlan MakePlan(const std::vector<ScriptSection>& sections, const std::string& source) const;
     bool PrepareRecord(InstallRecord& record);
+    // Loads the record for an uninstall; false, the user told why, when there is none to trust.
+    bool LoadRecordForUninstall(InstallRecord& record);
     // The program and script beside the record, and the package in the list of programs.
     void FinishRecord(InstallRecord& record);
     void RemoveRecord(const InstallRecord& record);
@@ -119,6 +128,7 @@ private:
     std::string currentVersion_;
     int selected_ = -1;
     bool aborted_ = false;
+    bool leftOut_ = false;                 // a file was not copied
     std::vector<std::string> unwritable_;  // INI files that refused a registration
     bool recordFailed_ = false;
     bool partial_ = false;                 // uninstall: something could not be undone

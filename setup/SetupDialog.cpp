@@ -13,6 +13,7 @@
 void ListBoxLog::AddLine(const std::string& line)
 {
     list_.AddString(line);
+    list_.ScrollToFit(line);
     list_.ShowLast();  // the newest line stays in view, as the install goes on
     UpdateWindow(list_.Handle());
 }
@@ -102,10 +103,13 @@ void SetupDialog::OnSetup()
 
 void SetupDialog::OnUninstall()
 {
-    std::string title = script_.Product().title;
-    if (title.empty()) title = ResourceText(IDS_DEFAULT_TITLE, "Plug-In Installer");
+    // Nothing to ask about when nothing of the package is there: the user is told so at once.
+    if (!script_.CanUninstall()) {
+        EndDialog(IDCANCEL);
+        return;
+    }
     const std::string question = ResourceText(IDS_UNINSTALL_QUESTION, "Remove %s from this MAX installation?");
-    if (ShowFormatted(hwnd_, question.c_str(), title + " (" + script_.HostRoot() + ")", "Uninstall",
+    if (ShowFormatted(hwnd_, question.c_str(), script_.PackageName() + " (" + script_.HostRoot() + ")", "Uninstall",
                       MB_YESNO | MB_ICONQUESTION) != IDYES) {
         EndDialog(IDCANCEL);
         return;

@@ -13,7 +13,8 @@ public:
     static constexpr UINT kStartUninstall = WM_APP + 1;
 
     // The script is looked for in scriptDirectory, or as FindScriptDirectory has it when it is
-    // empty. With uninstall, the dialog asks at once whether to uninstall from the host it picks.
+    // empty. With uninstall, the dialog asks at once whether to uninstall from the host it picks, or
+    // says that nothing of the package is there and closes.
     // A given directory is bound as /S /D= binds it.
     SetupDialog(HWND parent, InstallEnvironment environment, std::string scriptDirectory = {}, bool uninstall = false,
                 std::string directory = {});

@@ -84,10 +84,9 @@ void InstallScript::FinishRecord(InstallRecord& record)
         TellError(owner_, "%s : Can't list the package among the installed programs!", RecordName(record.Folder()));
         return;
     }
-    const std::string title = product_.title.empty() ? "Plug-In" : product_.title;
     char version[32] = "";
     std::snprintf(version, sizeof version, "%g", static_cast<double>(product_.version));
-    SetText(key, "DisplayName", title + " (" + hostRoot_ + ")");
+    SetText(key, "DisplayName", PackageName() + " (" + hostRoot_ + ")");
     SetText(key, "DisplayVersion", version);
     SetText(key, "Publisher", product_.company);
     SetText(key, "InstallLocation", hostRoot_);
@@ -117,28 +116,47 @@ void InstallScript::RemoveRecord(const InstallRecord& record)
     RemoveDirectoryA(environment_.recordBase.c_str());  // only when no other record is left
 }
 
-int InstallScript::Uninstall(ProgressLog& log)
+std::string InstallScript::PackageName() const
 {
-    aborted_ = false;
-    unwritable_.clear();
-    recordFailed_ = false;
-    partial_ = false;
+    if (!product_.product.empty()) return product_.product;
+    return product_.title.empty() ? "Plug-In" : product_.title;
+}
+
+bool InstallScript::LoadRecordForUninstall(InstallRecord& record)
+{
     if (!HostBound()) {
         CurrentDesktop().ShowMessage(owner_, "Can't uninstall without a MAX program path!", "Error", MB_OK | MB_ICONSTOP);
-        return 0;
+        return false;
     }
-    InstallRecord record(RecordFolder());
     // What a record says is carried out with the administrator's rights: only one that no one else
     // could have made or changed.
     if (const std::string why = record.Folder().empty() ? std::string() : record.Untrusted(); !why.empty()) {
         ShowFormatted(owner_, "%s : Setup will not read it as the install record. Nothing was undone.", why, "Error",
                       MB_OK | MB_ICONSTOP);
-        return 0;
+        return false;
     }
     if (record.Folder().empty() || !record.Load()) {
         ShowFormatted(owner_, "%s : Nothing of this package is installed there!", hostRoot_, "Error", MB_OK | MB_ICONSTOP);
-        return 0;
+        return false;
     }
+    return true;
+}
+
+bool InstallScript::CanUninstall()
+{
+    InstallRecord record(RecordFolder());
+    return LoadRecordForUninstall(record);
+}
+
+int InstallScript::Uninstall(ProgressLog& log)
+{
+    aborted_ = false;
+    leftOut_ = false;
+    unwritable_.clear();
+    recordFailed_ = false;
+    partial_ = false;
+    InstallRecord record(RecordFolder());
+    if (!LoadRecordForUninstall(record)) return 0;
 
     PlanApplier writer(iniGuard_, {&maxIni_, &pluginIni_}, owner_, log, nullptr);
     const auto failed = [&](const char* format, const std::string& path) {

@@ -5,6 +5,7 @@
 #include "SetupDialog.h"
 #include "resource.h"
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -86,12 +87,14 @@ TEST_F(SetupDialogTest, SetupListsProgressAnswersPromptsAndDisablesItself)
     ASSERT_EQ(desktop.shown.size(), 2u);
     EXPECT_EQ(desktop.shown[1].text, Host("fonts\\missing.ttf") + " : Can't create file!");
     EXPECT_EQ(desktop.shown[1].caption, "Confirm");
-    EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Copy missing.ttf", "-> " + Host("fonts\\"), "Copy b.txt",
+    EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Copy missing.ttf", "-> " + Host("fonts\\"),
+                                                         "Skipped missing.ttf (could not be copied)",
+                                                         "Skipped b.txt (not copied after Abort)", "Copy b.txt",
                                                          "-> " + Host("scripts\\"), kFinishedInPart}));
     // The list follows the install: its last line, the closing one, is in view.
     HWND list = dialog->Progress().Handle();
     RECT item = {}, client = {};
-    SendMessageA(list, LB_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(list, LB_GETITEMRECT, dialog->Progress().Count() - 1, reinterpret_cast<LPARAM>(&item));
     GetClientRect(list, &client);
     EXPECT_TRUE(item.top >= 0 && item.bottom <= client.bottom) << item.top << ".." << item.bottom;
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_SETUP)));
@@ -100,6 +103,82 @@ TEST_F(SetupDialogTest, SetupListsProgressAnswersPromptsAndDisablesItself)
     EXPECT_EQ(LOWORD(SendMessageA(hwnd, DM_GETDEFID, 0, 0)), IDCANCEL);
     EXPECT_TRUE(FileExists(Host("scripts\\b.txt")));
 }
+
+// A line wider than the list is not cut off: the list scrolls sideways as far as its widest line.
+TEST_F(SetupDialogTest, LinesWiderThanTheListScrollIntoView)
+{
+    Open("[Fonts]\nFile1=missing.ttf\n");
+    desktop.answers = {IDABORT};
+    Command(IDC_SETUP, BN_CLICKED);
+    HWND list = dialog->Progress().Handle();
+    EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & WS_HSCROLL);
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (const std::string& line : ProgressLines()) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &size);
+        widest = std::max(widest, size.cx);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    RECT client{};
+    GetClientRect(list, &client);
+    ASSERT_GT(widest, client.right);  // the closing line is wider than the list
+    EXPECT_GE(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), widest);
+}
+
+// Uninstall names the package, not its installer; when nothing of it is there it says so at once.
+struct UninstallRow {
+    const char* name;
+    const char* product;  // the [Product] keys
+    bool installed;
+    const char* shown;     // the package's name in the question; null: the "nothing there" message
+};
+
+class UninstallDialogTest : public SetupDialogTest, public ::testing::WithParamInterface<UninstallRow> {};
+
+TEST_P(UninstallDialogTest, AsksByThePackagesNameOrSaysNothingIsThere)
+{
+    const UninstallRow& row = GetParam();
+    Source("p.dlo");
+    Script(std::string("[Product]\n") + row.product + "[Root]\nFile1=p.dlo\n");
+    if (row.installed) {
+        Load();
+        ASSERT_EQ(Install(), 1);
+    }
+    desktop.answers = {IDNO};
+    dialog = std::make_unique<SetupDialog>(nullptr, Environment(), packageDir, true);
+    ASSERT_TRUE(dialog->Create());
+    hwnd = dialog->Handle();
+    const std::string root = dialog->Script().HostRoot();
+    const std::string listedAs = dialog->Script().RecordFolder();
+    SendMessageA(hwnd, SetupDialog::kStartUninstall, 0, 0);
+    ASSERT_EQ(desktop.shown.size(), 1u);
+    if (row.shown) {
+        EXPECT_EQ(desktop.shown[0].text, std::string("Remove ") + row.shown + " (" + root + ") from this MAX installation?");
+        EXPECT_EQ(desktop.shown[0].caption, "Uninstall");
+        // The list of programs names it alike.
+        char value[512] = "";
+        DWORD size = sizeof value;
+        RegGetValueA(registry.Uninstall(), listedAs.substr(listedAs.find_last_of('\\') + 1).c_str(), "DisplayName",
+                     RRF_RT_REG_SZ, nullptr, value, &size);
+        EXPECT_EQ(value, std::string(row.shown) + " (" + root + ")");
+    } else {
+        EXPECT_EQ(desktop.shown[0].text, root + " : Nothing of this package is installed there!");
+        EXPECT_EQ(desktop.shown[0].caption, "Error");
+    }
+    EXPECT_TRUE(FileExists(Host("p.dlo")) == row.installed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SetupDialog, UninstallDialogTest,
+    ::testing::Values(UninstallRow{"ProductKeyNamesIt", "Title=Kernel Package Setup\nProduct=Kernel Package\n", true,
+                                   "Kernel Package"},
+                      UninstallRow{"TitleWithoutProduct", "Title=Kernel Package\n", true, "Kernel Package"},
+                      UninstallRow{"NothingInstalled", "Title=Kernel Package Setup\nProduct=Kernel Package\n", false,
+                                   nullptr}),
+    [](const ::testing::TestParamInfo<UninstallRow>& row) { return std::string(row.param.name); });
 
 TEST_F(SetupDialogTest, RefusedInstallAlsoDisablesSetup)
 {
@@ -307,6 +386,17 @@ TEST_F(ResourceTest, AboutBoxAndStringsInThreeLanguages)
         EXPECT_EQ(std::string(closing.begin(), closing.end()), id == IDS_INSTALL_FINISHED ? kFinished : kFinishedInPart);
         EXPECT_NE(String(id, Lang(LANG_JAPANESE)).find(L"MAX を再起動"), std::wstring::npos);
         EXPECT_NE(String(id, Lang(LANG_KOREAN)).find(L"MAX를 다시 시작"), std::wstring::npos);
+    }
+    // The lines of a file left out: the name goes in once, in each language's own words.
+    for (int id : {IDS_COPY_SKIPPED, IDS_COPY_NOT_TRIED}) {
+        const std::wstring inEnglish = String(id, Lang(LANG_ENGLISH));
+        EXPECT_EQ(inEnglish.rfind(L"Skipped %s (", 0), 0u) << id;
+        for (WORD language : {LANG_JAPANESE, LANG_KOREAN}) {
+            const std::wstring text = String(id, Lang(language));
+            EXPECT_NE(text, inEnglish) << id << " " << language;
+            const size_t at = text.find(L"%s");
+            EXPECT_TRUE(at != std::wstring::npos && text.find(L"%", at + 1) == std::wstring::npos) << id;
+        }
     }
 }
 

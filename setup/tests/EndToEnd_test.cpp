@@ -280,7 +280,8 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
 
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(setupButton); }));
     const Lines shown = ListLines(GetDlgItem(dialog, 1012));
-    EXPECT_EQ(shown, (Lines{"Copy missing.ttf", "-> " + host5 + "fonts\\", "Copy k.set", "-> " + host5 + "plugcfg\\",
+    EXPECT_EQ(shown, (Lines{"Copy missing.ttf", "-> " + host5 + "fonts\\", "Skipped missing.ttf (could not be copied)",
+                            "Skipped f.ttf (not copied after Abort)", "Copy k.set", "-> " + host5 + "plugcfg\\",
                             "Copy p5.dlu", "-> " + host5 + "plugins\\", kFinishedInPart}));
     EXPECT_EQ(ReadText(host5 + "plugins\\p5.dlu"), "five");
     EXPECT_FALSE(FileExists(host5 + "fonts\\f.ttf"));
@@ -298,6 +299,8 @@ TEST_F(EndToEndTest, DialogThenSilentOnTheSameHost)
     const Lines expected{"Copy missing.ttf",
                          "-> " + host5 + "fonts\\",
                          "Confirm: " + host5 + "fonts\\missing.ttf : Can't create file! (Abort)",
+                         "Skipped missing.ttf (could not be copied)",
+                         "Skipped f.ttf (not copied after Abort)",
                          "Kept k.set (already there)",
                          "-> " + host5 + "plugcfg\\",
                          "Copy p5.dlu",

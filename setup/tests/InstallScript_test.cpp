@@ -5,6 +5,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <functional>
 
 using Lines = std::vector<std::string>;
 
@@ -177,31 +178,122 @@ TEST_F(CopyListTest, FailedCopyAsksAbortRetryIgnore)
     }
     EXPECT_TRUE(FileExists(Host("b.txt")));
     EXPECT_FALSE(script->AnyAborted());
-    // Lines are added before the copy is tried, once per file.
-    EXPECT_EQ(log.lines, (Lines{"Copy missing.txt", "-> " + hostDir, "Copy b.txt", "-> " + hostDir, kFinished}));
+    // Lines are added before the copy is tried, once per file; the file left out is named.
+    EXPECT_EQ(log.lines, (Lines{"Copy missing.txt", "-> " + hostDir, "Skipped missing.txt (could not be copied)",
+                                "Copy b.txt", "-> " + hostDir, kFinishedInPart}));
 }
 
-TEST_F(CopyListTest, RetrySucceedsOnceTheFileIsThere)
+// A desktop that does something while the copy question is open, as a user would before Retry.
+struct DeskWithAHand : ScriptedDesktop {
+    std::function<void()> whileAsked;
+    int ShowMessage(HWND owner, const std::string& text, const char* caption, UINT type) override
+    {
+        if (whileAsked) whileAsked();
+        return ScriptedDesktop::ShowMessage(owner, text, caption, type);
+    }
+};
+
+// What stands in the way of a copy: made before the install, cleared while the question is open.
+struct Obstacle {
+    const char* name;
+    bool hostFileBefore;  // the target holds a file of the host's own that the copy replaces
+    std::function<void(const std::string& source, const std::string& target)> block;
+    std::function<void(const std::string& source, const std::string& target)> clear;
+};
+
+HANDLE heldTarget = INVALID_HANDLE_VALUE;
+
+const Obstacle kObstacles[] = {
+    {"SourceMissing", false, [](const std::string&, const std::string&) {},
+     [](const std::string& source, const std::string&) { WriteText(source, "new"); }},
+    {"FolderInTheWay", false, [](const std::string&, const std::string& target) { MakeDir(target); },
+     [](const std::string&, const std::string& target) { RemoveDirectoryA(target.c_str()); }},
+    {"TargetHeldOpen", true,
+     [](const std::string&, const std::string& target) {
+         heldTarget = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+     },
+     [](const std::string&, const std::string&) {
+         CloseHandle(heldTarget);
+         heldTarget = INVALID_HANDLE_VALUE;
+     }},
+};
+
+class RetryTest : public InstallFixture, public ::testing::WithParamInterface<Obstacle> {};
+
+// Retry tries the whole copy again, whatever made the first try fail, and what it copies is
+// recorded as it is: uninstall takes the host back to what it was before the install.
+TEST_P(RetryTest, CopiesOnceTheObstacleIsGoneAndUninstallPutsTheHostBack)
 {
-    Script("[Root]\nFile1=late.txt\n");
+    const Obstacle& obstacle = GetParam();
+    const std::string target = Host("plugins\\p.dlo");
+    if (obstacle.name != std::string("SourceMissing")) Source("p.dlo", "new");
+    if (obstacle.hostFileBefore) WriteText(target, "the host's own");
+    Script("[Product]\nTitle=Retry\n[Plugins6]\nFile1=p.dlo\n");
+    const FileTree before = TreeOf(hostDir);
+    obstacle.block(SourcePath("p.dlo"), target);
+    DeskWithAHand hand;
+    hand.answers = {IDRETRY};
+    hand.whileAsked = [&] { obstacle.clear(SourcePath("p.dlo"), target); };
+    DesktopOverride use(hand);
     Load();
-    desktop.answers = {IDRETRY};
-    // The source appears while the question is open.
-    struct Appearing : ScriptedDesktop {
-        std::string path;
-        int ShowMessage(HWND owner, const std::string& text, const char* caption, UINT type) override
-        {
-            WriteText(path, "late");
-            return ScriptedDesktop::ShowMessage(owner, text, caption, type);
-        }
-    } appearing;
-    appearing.path = SourcePath("late.txt");
-    appearing.answers = {IDRETRY};
-    DesktopOverride use(appearing);
     EXPECT_EQ(Install(), 1);
-    EXPECT_EQ(appearing.shown.size(), 1u);
-    EXPECT_EQ(ReadText(Host("late.txt")), "late");
+    EXPECT_EQ(hand.shown.size(), 1u);
+    EXPECT_EQ(ReadText(target), "new");
+    EXPECT_EQ(log.lines, (Lines{"Copy p.dlo", "-> " + Host("plugins\\"), kFinished}));
+
+    log.lines.clear();
+    Load();
+    ASSERT_EQ(script->Uninstall(log), 1);
+    EXPECT_EQ(TreeOf(hostDir), before);
+    EXPECT_EQ(log.lines.back(), "Uninstall is finished.");
 }
+
+INSTANTIATE_TEST_SUITE_P(CopyList, RetryTest, ::testing::ValuesIn(kObstacles),
+                         [](const ::testing::TestParamInfo<Obstacle>& row) { return std::string(row.param.name); });
+
+// A copy answered Ignore or Abort: each file left out has a line of its own, the closing line says
+// that not all was installed, and what was installed is recorded for uninstall.
+struct SkipRow {
+    const char* name;
+    int answer;
+    Lines expected;  // after the lines of k.set and ZAV_KCF.flt
+};
+
+class SkipTest : public InstallFixture, public ::testing::WithParamInterface<SkipRow> {};
+
+TEST_P(SkipTest, FilesLeftOutAreListedAndWhatWentInIsRecorded)
+{
+    const SkipRow& row = GetParam();
+    Source("k.set");
+    Source("ZAV_KCF.flt");
+    Source("more.dlo");
+    Script("[Product]\nTitle=Skip\n[PlugCFG]\nFile1=k.set\nKeep1=True\n[Plugins6]\nFile1=ZAV_KCF.flt\nFile2=more.dlo\n");
+    MakeDir(Host("plugins\\ZAV_KCF.flt"));  // a folder where the filter goes
+    const FileTree before = TreeOf(hostDir);
+    desktop.answers = {row.answer};
+    Load();
+    EXPECT_EQ(Install(), 1);
+    EXPECT_TRUE(script->Incomplete());
+    Lines expected{"Copy k.set", "-> " + Host("plugcfg\\"), "Copy ZAV_KCF.flt", "-> " + Host("plugins\\"),
+                   "Skipped ZAV_KCF.flt (could not be copied)"};
+    for (const std::string& line : row.expected) expected.push_back(line == "->" ? "-> " + Host("plugins\\") : line);
+    expected.push_back(kFinishedInPart);
+    EXPECT_EQ(log.lines, expected);
+    EXPECT_TRUE(FileExists(Host("plugcfg\\k.set")));
+    EXPECT_TRUE(FileExists(script->RecordFolder() + "\\install.log"));
+
+    log.lines.clear();
+    Load();
+    ASSERT_EQ(script->Uninstall(log), 1);
+    EXPECT_TRUE(HasLine(log.lines, "Remove k.set"));
+    EXPECT_EQ(TreeOf(hostDir), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CopyList, SkipTest,
+    ::testing::Values(SkipRow{"Ignore", IDIGNORE, {"Copy more.dlo", "->"}},
+                      SkipRow{"Abort", IDABORT, {"Skipped more.dlo (not copied after Abort)"}}),
+    [](const ::testing::TestParamInfo<SkipRow>& row) { return std::string(row.param.name); });
 
 TEST_F(CopyListTest, AbortEndsTheSectionWhileLaterStepsStillRun)
 {

@@ -30,9 +30,16 @@ public:
     {
         return static_cast<int>(SendMessageA(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
     }
-    void ResetContent() const { SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0); }
+    void ResetContent() const
+    {
+        SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0);
+        SendMessageA(hwnd_, LB_SETHORIZONTALEXTENT, 0, 0);
+    }
     int Count() const { return static_cast<int>(SendMessageA(hwnd_, LB_GETCOUNT, 0, 0)); }
     std::string Line(int index) const;
+    // Widens the horizontal scroll range to take the text whole, never narrows it: a line wider
+    // than the list scrolls into view instead of being cut off.
+    void ScrollToFit(const std::string& text) const;
     // Scrolls so that the last line is in view.
     void ShowLast() const { SendMessageA(hwnd_, LB_SETTOPINDEX, static_cast<WPARAM>(Count() > 0 ? Count() - 1 : 0), 0); }
 };
