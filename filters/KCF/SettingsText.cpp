@@ -313,7 +313,10 @@ std::string SettingsAsArgs(const FilterSettings& s, CommandLineStyle style, std:
     args += std::string(" --source ") + source + " --mtl-id " + std::to_string(s.materialId) + " --obj-id " +
             std::to_string(s.objectId);
     const std::string name(s.presetName, strnlen(s.presetName, sizeof s.presetName));
-    if (!name.empty()) args += " --name " + ShellWord(name, style);
+    // cmd reads no escaped quote and acts on & | < > ^ outside quotes, and expands % and ! even
+    // inside them: a name with any of these cannot be quoted for it safely, so it is left out.
+    const bool unsafeForCmd = style == CommandLineStyle::Windows && name.find_first_of("\"%!^&|<>\r\n") != std::string::npos;
+    if (!name.empty() && !unsafeForCmd) args += " --name " + ShellWord(name, style);
 
     auto outside = [&](const char* what, int32_t value, int32_t min, int32_t max) {
         if (value < min || value > max)
@@ -331,9 +334,11 @@ std::string SettingsAsArgs(const FilterSettings& s, CommandLineStyle style, std:
     if (k.size != KernelSizeOf(k.weights))
         notes.push_back("the stored size " + std::to_string(k.size) + " is not the weights' size " +
                         std::to_string(KernelSizeOf(k.weights)) + "; the options give the weights' size");
-    if (name.find_first_of("\r\n") != std::string::npos) notes.push_back("the name holds a line break");
-    if (style == CommandLineStyle::Windows && name.find('%') != std::string::npos)
-        notes.push_back("cmd may take a %NAME% in the name for a variable");
+    if (unsafeForCmd)
+        notes.push_back("the name holds one of \" % ! ^ & | < > or a line end, which cmd cannot take safely: "
+                        "--name is left out; give it by hand");
+    else if (name.find_first_of("\r\n") != std::string::npos)
+        notes.push_back("the name holds a line break");
     return args;
 }
 
