@@ -30,5 +30,17 @@ export DEBIAN_FRONTEND=noninteractive
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught mid-sync fails an index now and then: try again, and go on with what did come in
+# (the install below says clearly if a package is still not to be had).
+for attempt in 1 2 3; do
+  $sudo apt-get update -qq && break
+  echo "install-deps: the package index did not all come in (try $attempt of 3)" >&2
+  sleep $((attempt * 10))
+done
+install() { $sudo apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" >/dev/null; }
+# When one architecture's security index is missing, the 32-bit libraries cannot match their
+# 64-bit twins' versions; the point release holds both at one version.
+if ! install; then
+  echo "install-deps: trying again with the packages of the point release alone" >&2
+  install -t "$(. /etc/os-release && echo "$VERSION_CODENAME")"
+fi
