@@ -72,7 +72,7 @@ bool IniSection::Value(const std::string& key, std::string& value) const
 
 bool IniSection::Numbered(const char* stem, int number, std::string& value) const
 {
-    return Value(std::string(stem) + std::to_string(number), value);
+    return Value(NumberedKey(stem, number), value);
 }
 
 bool IniFile::ReadValue(const char* section, const char* key, std::string& value) const
@@ -125,7 +125,7 @@ IniSection IniFile::ReadSection(const char* section, DWORD limit) const
 
 bool IniFile::ReadNumbered(const char* section, const char* stem, int number, std::string& value) const
 {
-    const std::string key = std::string(stem) + std::to_string(number);
+    const std::string key = NumberedKey(stem, number);
     return ReadValue(section, key.c_str(), value);
 }
 

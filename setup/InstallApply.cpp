@@ -8,8 +8,6 @@
 
 namespace {
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // Clears what keeps a file from being overwritten, deleted or renamed; answers the attributes to
 // put back when the action fails, or INVALID_FILE_ATTRIBUTES when there is nothing to put back.
 DWORD MakeWritable(const std::string& path)
@@ -55,20 +53,11 @@ std::vector<std::string> CreateLevelsBelow(const std::string& base, const std::s
 {
     std::vector<std::string> made;
     if (!Fits(base)) return made;
-    const auto make = [&](const std::string& level) {
+    for (const std::string& level : LevelsBelow(base, relative)) {
+        // A level that stands for another folder is never made below, nor through.
+        if (!LinkOnTheWay(base, level).empty()) break;
         if (Fits(level) && CreateDirectoryA(level.c_str(), nullptr)) made.push_back(level);
-    };
-    size_t i = 0;
-    while (i < relative.size()) {
-        const BYTE c = static_cast<BYTE>(relative[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < relative.size()) {
-            i += 2;
-            continue;
-        }
-        if ((c == '\\' || c == '/') && i > 0) make(JoinPath(base, relative.substr(0, i)));
-        ++i;
     }
-    if (!relative.empty() && !EndsWithBackslash(relative) && relative.back() != '/') make(JoinPath(base, relative));
     return made;
 }
 
@@ -103,7 +92,9 @@ void PlanApplier::Apply(const InstallPlan& plan)
                 if (record_) record_->Add(RecordEntry::MadeDir(level));
             break;
         case ActionKind::kRegister:
-            if (Fits(action.value)) Register(inis_.Of(action.ini), action.section, action.key, action.value);
+            if (!Fits(action.value)) break;
+            if (action.numbered) RegisterInList(inis_.Of(action.ini), action.section, action.key, action.value);
+            else Register(inis_.Of(action.ini), action.section, action.key, action.value);
             break;
         case ActionKind::kOpen: Open(action); break;
         }
@@ -131,8 +122,9 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
         // What is there now is kept for uninstall, attributes and all: a file an earlier install of
         // ours put there is not the user's.
         std::string kept;
-        bool ready = fits;
-        if (fits && record_ && Exists(target) && !record_->CopiedBefore(target)) {
+        // Nothing is copied through a link: it would write wherever the link points.
+        bool ready = fits && LinkOnTheWay(action.base, target).empty();
+        if (ready && record_ && Exists(target) && !record_->CopiedBefore(target)) {
             kept = record_->Keep(target, false);
             ready = !kept.empty();
         }
@@ -160,7 +152,7 @@ PlanApplier::Outcome PlanApplier::Copy(const Action& action)
 void PlanApplier::Delete(const Action& action)
 {
     const std::string& path = action.target;
-    const bool fits = Fits(path);
+    const bool fits = Fits(path) && LinkOnTheWay(action.base, path).empty();
     if (fits && record_ && Exists(path)) {
         // Moved into the record, attributes and all, not deleted: uninstall puts it back.
         log_.AddLine("Delete " + FileNameOf(path));
@@ -181,10 +173,12 @@ void PlanApplier::Rename(const Action& action)
 {
     const std::string& from = action.source;
     const std::string& to = action.target;
-    const DWORD attributes = Fits(from) ? MakeWritable(from) : INVALID_FILE_ATTRIBUTES;
+    const bool fits = Fits(from) && Fits(to) && LinkOnTheWay(action.base, from).empty() &&
+                      LinkOnTheWay(action.base, to).empty();
+    const DWORD attributes = fits ? MakeWritable(from) : INVALID_FILE_ATTRIBUTES;
     log_.AddLine("Rename " + FileNameOf(from));
     log_.AddLine("-> " + FileNameOf(to));
-    if (Fits(from) && Fits(to) && MoveFileA(from.c_str(), to.c_str())) {
+    if (fits && MoveFileA(from.c_str(), to.c_str())) {
         if (record_) record_->Add(RecordEntry::Renamed(from, to));
         return;
     }
@@ -226,6 +220,18 @@ bool PlanApplier::Register(const IniFile& ini, const std::string& section, const
     if (record_ && newSection) record_->Add(RecordEntry::IniSection(ini.Path(), section));
     if (record_) record_->Add(RecordEntry::IniKey(ini.Path(), section, key, value, prior));
     return true;
+}
+
+bool PlanApplier::RegisterInList(const IniFile& ini, const std::string& section, const std::string& stem,
+                                 const std::string& value)
+{
+    std::string registered;
+    for (int k = 1;; ++k) {
+        if (!ini.ReadNumbered(section.c_str(), stem.c_str(), k, registered))
+            return Register(ini, section, NumberedKey(stem.c_str(), k), value);
+        StripOneBackslash(registered);
+        if (SameText(registered, value)) return true;
+    }
 }
 
 bool PlanApplier::RemoveEmptySection(const IniFile& ini, const std::string& section)

@@ -43,10 +43,13 @@ public:
     // Writes a registration through the guard; a file that refuses it is named to the user once
     // and not written again. Answers whether the key now holds the value.
     bool Register(const IniFile& ini, const std::string& section, const std::string& key, const std::string& value);
+    // A value for a numbered list (stem 1, stem 2, ...): written to the first free key unless one
+    // of them holds it already.
+    bool RegisterInList(const IniFile& ini, const std::string& section, const std::string& stem, const std::string& value);
     // Removes a key the same way; answers whether it is gone.
+    bool Unregister(const IniFile& ini, const std::string& section, const std::string& key);
     // Removes a section that holds no key any more, guarded; false (and the user told) when it cannot.
     bool RemoveEmptySection(const IniFile& ini, const std::string& section);
-    bool Unregister(const IniFile& ini, const std::string& section, const std::string& key);
 
 private:
     // kKept: a Keep file already there; kSkipped: answered Ignore.

@@ -77,7 +77,7 @@ std::string Entry(const char* section, const std::string& key, const std::string
     return entry + "] " + key + "=" + value;
 }
 
-std::string Numbered(const char* stem, size_t index) { return stem + std::to_string(index + 1); }
+std::string Numbered(const char* stem, size_t index) { return NumberedKey(stem, static_cast<int>(index) + 1); }
 
 }  // namespace
 
@@ -111,4 +111,132 @@ bool AnyFileListed(const std::vector<ScriptSection>& sections)
     for (const ScriptSection& section : sections)
         if (!section.files.empty()) return true;
     return false;
+}
+
+namespace {
+
+// A registration action: section/key=value into one of the host's INI files.
+Action Registration(HostIni ini, const char* section, const std::string& key, const std::string& value)
+{
+    Action action;
+    action.kind = ActionKind::kRegister;
+    action.ini = ini;
+    action.section = section;
+    action.key = key;
+    action.value = value;
+    return action;
+}
+
+}  // namespace
+
+InstallPlan BuildPlan(const std::vector<ScriptSection>& sections, const HostBinding& host, const std::string& source,
+                      std::string& refused)
+{
+    InstallPlan plan;
+    refused.clear();
+    int group = 0;
+    const std::string plugins = LeadingNumber(host.version) >= 6.0 ? "Plugins6" : "Plugins5";
+    // A folder the host's INI files give: never the Windows folder, which only its own two
+    // sections install into.
+    const auto inWindows = [&](const std::string& folder, const char* file, const char* section, const std::string& key) {
+        if (!refused.empty() || !(IsWithin(folder, host.windowsDirectory) || IsWithin(folder, host.systemDirectory)))
+            return false;
+        refused = folder + " (" + file + " [" + section + "] " + key + ")";
+        return true;
+    };
+    // Copy list: Abort on one file ends the rest of its group; help is registered after Ignore too.
+    const auto copyList = [&](const ScriptSection& section, const std::string& destination) {
+        ++group;
+        for (const ScriptFile& file : section.files) {
+            const std::string target = JoinPath(destination, file.name);
+            plan.push_back(MakeAction(file.keep ? ActionKind::kKeep : ActionKind::kCopy, JoinPath(source, file.name),
+                                      target, destination, file.name));
+            plan.back().group = group;
+            if (section.kind->registersHelp && !file.desc.empty() && Fits(target)) {
+                plan.push_back(Registration(HostIni::kPlugin, "Help", file.desc, target));
+                plan.back().group = group;
+            }
+        }
+    };
+    // AddPath: a folder below the destination, made level by level; true when there is one.
+    const auto addPath = [&](const ScriptSection& section, std::string& destination) {
+        if (section.addPath.empty()) return false;
+        plan.push_back(MakeAction(ActionKind::kMakeDir, {}, section.addPath, destination));
+        destination = JoinPath(destination, section.addPath);
+        return true;
+    };
+
+    for (const ScriptSection& section : sections) {
+        const char* name = section.kind->name;
+        std::string destination;
+        switch (section.kind->destination) {
+        case Destination::kWindows:
+        case Destination::kSystem:
+            destination = section.kind->destination == Destination::kSystem ? host.systemDirectory : host.windowsDirectory;
+            if (!destination.empty()) copyList(section, destination);
+            break;
+        case Destination::kHostRoot:
+            if (host.root.empty()) break;
+            for (const std::string& file : section.deletes)
+                plan.push_back(MakeAction(ActionKind::kDelete, {}, JoinPath(host.root, file), host.root));
+            for (const ScriptRename& rename : section.renames)
+                plan.push_back(MakeAction(ActionKind::kRename, JoinPath(host.root, rename.from),
+                                          JoinPath(host.root, rename.to), host.root));
+            destination = host.root;
+            addPath(section, destination);
+            copyList(section, destination);
+            break;
+        case Destination::kHostDirectory: {
+            // A directory that is not a full path would land wherever the installer happens to run.
+            const auto given = host.directories.find(name);
+            if (given == host.directories.end() || !IsFullPath(given->second)) break;
+            destination = given->second;
+            if (inWindows(destination, "3DSMAX.INI", "Directories", name)) break;
+            addPath(section, destination);
+            copyList(section, destination);
+            break;
+        }
+        case Destination::kPlugins:
+            if (plugins != name) break;
+            // A registered directory that is not a full path is no place the installer can find: the
+            // program's own plug-in folder, which the host always reads, takes the files instead.
+            destination = host.additionalPlugins;
+            if (!IsFullPath(destination)) destination = JoinPath(host.root, "Plugins");
+            else if (inWindows(destination, "PLUGIN.INI", "Directories", "Additional MAX plug-ins")) break;
+            StripOneBackslash(destination);
+            // The host learns of the new directory by this entry; an empty key name is never written.
+            if (addPath(section, destination) && !section.desc.empty() && Fits(destination))
+                plan.push_back(Registration(HostIni::kPlugin, "Directories", section.desc, destination));
+            copyList(section, destination);
+            break;
+        case Destination::kBitmapDirs:
+            if (!IsFullPath(host.firstBitmapDir)) break;
+            destination = host.firstBitmapDir;
+            if (inWindows(destination, "3DSMAX.INI", "BitmapDirs", "Dir1")) break;
+            // "...\\maps\\" and "...\\maps" are one folder: joined with one backslash, compared alike.
+            StripOneBackslash(destination);
+            if (addPath(section, destination) && Fits(destination)) {
+                plan.push_back(Registration(HostIni::kMax, "BitmapDirs", "Dir", destination));
+                plan.back().numbered = true;
+            }
+            copyList(section, destination);
+            break;
+        case Destination::kExecute:
+            for (const ScriptFile& file : section.files)
+                plan.push_back(MakeAction(ActionKind::kOpen, {}, JoinPath(source, file.name), {}, file.name));
+            break;
+        }
+    }
+    if (!refused.empty()) plan.clear();
+    return plan;
+}
+
+std::string FirstLinkedDestination(const InstallPlan& plan)
+{
+    for (const Action& action : plan) {
+        if (action.kind != ActionKind::kCopy && action.kind != ActionKind::kKeep && action.kind != ActionKind::kMakeDir)
+            continue;
+        if (const std::string link = LinkOnTheWay(action.base, action.base); !link.empty()) return link;
+    }
+    return {};
 }

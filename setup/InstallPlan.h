@@ -1,9 +1,11 @@
 // The install's first two stages: SETUP.INI read into typed entries by one table of sections, and
 // the ordered list of actions those entries come to on one host, checked before anything is touched.
+// The uninstall builds the same plan again, to check its record against.
 #pragma once
 
 #include "IniFile.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,9 @@ struct Action {
     std::string key;
     std::string value;
     int group = 0;  // the copy list an action belongs to: Abort ends the rest of its group
+    // kRegister: key is a stem, and the value goes to the first free numbered key (Dir1, Dir2, ...)
+    // unless one of them holds it already; the host stops reading such a list at its first gap.
+    bool numbered = false;
 };
 
 // An action of a kind with the fields that say what it acts on, in their order of declaration.
@@ -97,3 +102,24 @@ inline Action MakeAction(ActionKind kind, std::string source = {}, std::string t
 }
 
 using InstallPlan = std::vector<Action>;
+
+// The folders of one host that a plan's entries land in, as the host's registry entry and INI
+// files name them when the plan is made.
+struct HostBinding {
+    std::string root;              // the program folder, without a trailing backslash
+    std::string version;           // the host version the binding was made for ("6.0")
+    std::string windowsDirectory;  // empty: none to be had, and the section installs nothing
+    std::string systemDirectory;
+    std::map<std::string, std::string> directories;  // 3DSMAX.INI [Directories], by section name
+    std::string additionalPlugins;                   // PLUGIN.INI [Directories] Additional MAX plug-ins
+    std::string firstBitmapDir;                      // 3DSMAX.INI [BitmapDirs] Dir1
+};
+
+// The ordered actions of the script's entries on a bound host; source is the package's
+// SETUP_FILES folder. A folder of the host's INI files that lies in the Windows folder (a
+// section other than [Windows] and [System32] never installs there) gives no plan: refused says
+// which, as "folder (FILE [Section] Key)".
+InstallPlan BuildPlan(const std::vector<ScriptSection>& sections, const HostBinding& host, const std::string& source,
+                      std::string& refused);
+// The first folder a plan copies into or makes folders below that is a link; empty when none is.
+std::string FirstLinkedDestination(const InstallPlan& plan);

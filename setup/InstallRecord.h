@@ -74,6 +74,8 @@ public:
     // killed install) is left out.
     bool Load();
     const std::vector<RecordEntry>& Entries() const { return entries_; }
+    // The entries as a check of them spelled them, in place of those read.
+    void TakeChecked(std::vector<RecordEntry> entries) { entries_ = std::move(entries); }
 
     // Why the record cannot be trusted: the first of its folders and files that a link stands for,
     // that someone else owns or may change (RecordFolder.h), named with the reason; empty when

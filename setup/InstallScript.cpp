@@ -21,12 +21,6 @@ constexpr size_t kLargestScriptLook = 16u << 20;
 
 const UINT kStop = MB_OK | MB_ICONSTOP;
 
-bool IsDirectory(const std::string& path)
-{
-    const DWORD attributes = Fits(path) ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 std::string ResourceText(UINT id, const char* english)
@@ -161,7 +155,18 @@ int InstallScript::Install(ProgressLog& log)
         ShowFormatted(owner_, "%s : Can't find folder! Nothing was installed.", source, "Error", kStop);
         return 0;
     }
-    const InstallPlan plan = MakePlan(sections, source);
+    std::string refused;
+    const InstallPlan plan = BuildPlan(sections, Binding(), source, refused);
+    if (!refused.empty()) {
+        ShowFormatted(owner_, "%s : Setup will not install into the Windows folder for this entry. Nothing was installed.",
+                      refused, "Error", kStop);
+        return 0;
+    }
+    // A folder that stands for another one is not where the host's INI files say the files go.
+    if (const std::string link = FirstLinkedDestination(plan); !link.empty()) {
+        ShowFormatted(owner_, "%s : Setup will not install through a link. Nothing was installed.", link, "Error", kStop);
+        return 0;
+    }
 
     InstallRecord record(RecordFolder());
     // A record that someone else could have made or changed is not ours to add to, nor to trust
@@ -186,99 +191,21 @@ int InstallScript::Install(ProgressLog& log)
     return 1;
 }
 
-InstallPlan InstallScript::MakePlan(const std::vector<ScriptSection>& sections, const std::string& source) const
+HostBinding InstallScript::Binding() const
 {
-    InstallPlan plan;
-    int group = 0;
-    const std::string plugins = LeadingNumber(currentVersion_) >= 6.0 ? "Plugins6" : "Plugins5";
-    const auto registration = [](HostIni ini, const char* section, const std::string& key, const std::string& value) {
-        Action action;
-        action.kind = ActionKind::kRegister;
-        action.ini = ini;
-        action.section = section;
-        action.key = key;
-        action.value = value;
-        return action;
-    };
-    // Copy list: Abort on one file ends the rest of its group; help is registered after Ignore too.
-    const auto copyList = [&](const ScriptSection& section, const std::string& destination) {
-        ++group;
-        for (const ScriptFile& file : section.files) {
-            const std::string target = JoinPath(destination, file.name);
-            plan.push_back(MakeAction(file.keep ? ActionKind::kKeep : ActionKind::kCopy, JoinPath(source, file.name), target,
-                            destination, file.name));
-            plan.back().group = group;
-            if (section.kind->registersHelp && !file.desc.empty() && Fits(target)) {
-                plan.push_back(registration(HostIni::kPlugin, "Help", file.desc, target));
-                plan.back().group = group;
-            }
-        }
-    };
-    // AddPath: a folder below the destination, made level by level; true when there is one.
-    const auto addPath = [&](const ScriptSection& section, std::string& destination) {
-        if (section.addPath.empty()) return false;
-        plan.push_back(MakeAction(ActionKind::kMakeDir, {}, section.addPath, destination));
-        destination = JoinPath(destination, section.addPath);
-        return true;
-    };
-
-    for (const ScriptSection& section : sections) {
-        std::string destination;
-        switch (section.kind->destination) {
-        case Destination::kWindows:
-        case Destination::kSystem:
-            destination = PlatformDirectory(section.kind->destination == Destination::kSystem);
-            if (!destination.empty()) copyList(section, destination);
-            break;
-        case Destination::kHostRoot:
-            for (const std::string& name : section.deletes)
-                plan.push_back(MakeAction(ActionKind::kDelete, {}, JoinPath(hostRoot_, name)));
-            for (const ScriptRename& rename : section.renames)
-                plan.push_back(MakeAction(ActionKind::kRename, JoinPath(hostRoot_, rename.from), JoinPath(hostRoot_, rename.to)));
-            [[fallthrough]];
-        case Destination::kHostDirectory:
-            if (!ResolveHostDir(section.kind->name, destination)) break;
-            addPath(section, destination);
-            copyList(section, destination);
-            break;
-        case Destination::kPlugins:
-            if (plugins != section.kind->name) break;
-            // A registered directory that is not a full path is no place the installer can find: the
-            // program's own plug-in folder, which the host always reads, takes the files instead.
-            if (!pluginIni_.ReadValue("Directories", "Additional MAX plug-ins", destination) || !IsFullPath(destination))
-                destination = programPath_ + "Plugins";
-            StripOneBackslash(destination);
-            // The host learns of the new directory by this entry; an empty key name is never written.
-            if (addPath(section, destination) && !section.desc.empty() && Fits(destination))
-                plan.push_back(registration(HostIni::kPlugin, "Directories", section.desc, destination));
-            copyList(section, destination);
-            break;
-        case Destination::kBitmapDirs:
-            if (!maxIni_.ReadValue("BitmapDirs", "Dir1", destination) || !IsFullPath(destination)) break;
-            // "...\\maps\\" and "...\\maps" are one folder: joined with one backslash, compared alike.
-            StripOneBackslash(destination);
-            if (addPath(section, destination)) {
-                std::string registered;
-                for (int k = 1; Fits(destination); ++k) {
-                    if (!maxIni_.ReadNumbered("BitmapDirs", "Dir", k, registered)) {
-                        plan.push_back(registration(HostIni::kMax, "BitmapDirs", "Dir" + std::to_string(k), destination));
-                        break;
-                    }
-                    StripOneBackslash(registered);
-                    if (SameText(registered, destination)) break;
-                }
-            }
-            copyList(section, destination);
-            break;
-        case Destination::kExecute:
-            for (const ScriptFile& file : section.files) {
-                plan.push_back(MakeAction(ActionKind::kOpen, {}, JoinPath(source, file.name)));
-                plan.back().shown = file.name;
-            }
-            break;
-        }
+    HostBinding host;
+    host.root = hostRoot_;
+    host.version = currentVersion_;
+    host.windowsDirectory = PlatformDirectory(false);
+    host.systemDirectory = PlatformDirectory(true);
+    for (const SectionKind& kind : SectionTable()) {
+        std::string directory;
+        if (kind.destination == Destination::kHostDirectory && maxIni_.ReadValue("Directories", kind.name, directory))
+            host.directories[kind.name] = directory;
     }
-    return plan;
+    pluginIni_.ReadValue("Directories", "Additional MAX plug-ins", host.additionalPlugins);
+    maxIni_.ReadValue("BitmapDirs", "Dir1", host.firstBitmapDir);
+    return host;
 }
 
 std::string InstallScript::PlatformDirectory(bool system) const
@@ -291,14 +218,3 @@ std::string InstallScript::PlatformDirectory(bool system) const
     if (length == 0 || length >= sizeof buffer) return {};
     return std::string(buffer, length);
 }
-
-bool InstallScript::ResolveHostDir(const char* name, std::string& directory) const
-{
-    if (std::strcmp(name, "Root") == 0) {
-        directory = hostRoot_;
-        return !directory.empty();
-    }
-    // A directory that is not a full path would land wherever the installer happens to run.
-    return maxIni_.ReadValue("Directories", name, directory) && IsFullPath(directory);
-}
-

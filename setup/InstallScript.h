@@ -104,10 +104,9 @@ private:
     bool TakeScriptText();
     bool ReadHostLocation(const std::string& version, std::string& value) const;
     bool OpenHostFiles(std::string& directory, IniFile& maxIni, IniFile& pluginIni) const;
-    bool ResolveHostDir(const char* name, std::string& directory) const;
     std::string PlatformDirectory(bool system) const;
-    // The ordered actions of the script's entries on the bound host.
-    InstallPlan MakePlan(const std::vector<ScriptSection>& sections, const std::string& source) const;
+    // The folders of the bound host that a plan lands in.
+    HostBinding Binding() const;
     bool PrepareRecord(InstallRecord& record);
     // Loads the record for an uninstall; false, the user told why, when there is none to trust.
     bool LoadRecordForUninstall(InstallRecord& record);

@@ -129,3 +129,49 @@ double LeadingNumber(const std::string& text)
 {
     return std::strtod(text.c_str(), nullptr);
 }
+
+bool IsWithin(std::string path, std::string folder)
+{
+    StripOneBackslash(path);
+    StripOneBackslash(folder);
+    if (folder.empty() || path.size() < folder.size()) return false;
+    if (path.size() == folder.size()) return SameText(path, folder);
+    return path[folder.size()] == '\\' && SameText(path.substr(0, folder.size()), folder);
+}
+
+std::string NumberedKey(const char* stem, int number) { return stem + std::to_string(number); }
+
+std::vector<std::string> LevelsBelow(const std::string& base, const std::string& relative, UINT codePage)
+{
+    std::vector<std::string> levels;
+    ForEachChar(relative, codePage, [&](size_t at, size_t step) {
+        if (step == 1 && at > 0 && (relative[at] == '\\' || relative[at] == '/'))
+            levels.push_back(JoinPath(base, relative.substr(0, at)));
+    });
+    const size_t end = DirectoryEnd(relative, codePage);
+    if (!relative.empty() && end != relative.size()) levels.push_back(JoinPath(base, relative));
+    return levels;
+}
+
+bool Exists(const std::string& path) { return Fits(path) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsDirectory(const std::string& path)
+{
+    const DWORD attributes = Fits(path) ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string LinkOnTheWay(const std::string& base, const std::string& path, UINT codePage)
+{
+    const auto isLink = [](const std::string& level) {
+        const DWORD attributes = Fits(level) ? GetFileAttributesA(level.c_str()) : INVALID_FILE_ATTRIBUTES;
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    };
+    std::string folder = base;
+    StripOneBackslash(folder, codePage);
+    if (isLink(folder)) return folder;
+    if (!IsWithin(path, folder) || path.size() <= folder.size() + 1) return {};
+    for (const std::string& level : LevelsBelow(folder, path.substr(folder.size() + 1), codePage))
+        if (isLink(level)) return level;
+    return {};
+}

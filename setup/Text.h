@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Every path and value the installer acts on holds at most this many characters.
 constexpr size_t kMaxText = 255;
@@ -40,3 +41,20 @@ bool SameText(const std::string& a, const std::string& b);
 
 // The leading decimal number of a text at double precision; text without one gives 0.0.
 double LeadingNumber(const std::string& text);
+
+// The path is the folder or lies below it, names compared as the platform does; a trailing
+// backslash on either does not count.
+bool IsWithin(std::string path, std::string folder);
+// The numbered key of a stem ("Dir", 2 -> "Dir2").
+std::string NumberedKey(const char* stem, int number);
+
+// The levels of a relative sub-path below a base ("a\b" -> base\a, base\a\b), outermost first;
+// a trailing separator adds none.
+std::vector<std::string> LevelsBelow(const std::string& base, const std::string& relative, UINT codePage = CP_ACP);
+
+// File-system checks the stages share. Never asked of a path that does not fit.
+bool Exists(const std::string& path);
+bool IsDirectory(const std::string& path);
+// The first of base, each level below it on the way to path, and path itself that is a link or
+// another reparse point, which the installer never acts through; empty when none is.
+std::string LinkOnTheWay(const std::string& base, const std::string& path, UINT codePage = CP_ACP);

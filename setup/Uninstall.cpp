@@ -1,5 +1,7 @@
 // The record of an install (its folder, the program and script kept beside it, the package in the
 // system's list of programs) and the uninstall that reads it back.
+#include "Uninstall.h"
+
 #include "Desktop.h"
 #include "InstallApply.h"
 #include "InstallScript.h"
@@ -16,8 +18,6 @@ namespace {
 const char kUninstallFinished[] = "Uninstall is finished.";
 const char kUninstallIncomplete[] = "Uninstall is finished, but not all of it could be undone (see above).";
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void SetText(HKEY key, const char* name, const std::string& value)
 {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -33,7 +33,121 @@ bool SameFile(const std::string& a, const std::string& b)
            SameText(fullA, fullB);
 }
 
+const char* const kEntryWords[] = {"copied", "deleted", "renamed", "made", "ini", "section"};
+
+// A planned path an entry may name, with the folder of the host it lies below.
+struct Planned {
+    std::string path;
+    std::string base;
+};
+
+const Planned* Find(const std::vector<Planned>& planned, const std::string& path)
+{
+    for (const Planned& p : planned)
+        if (SameText(p.path, path)) return &p;
+    return nullptr;
+}
+
 }  // namespace
+
+std::string CheckRecordEntries(const std::vector<RecordEntry>& entries, const InstallPlan& plan,
+                               const RecordBounds& bounds, std::vector<RecordEntry>& checked)
+{
+    using Kind = RecordEntry::Kind;
+    // What the plan could have made: files, the folders below each destination, and registrations.
+    std::vector<Planned> files, deletes, folders;
+    for (const Action& action : plan) {
+        switch (action.kind) {
+        case ActionKind::kCopy:
+        case ActionKind::kKeep:
+            files.push_back({action.target, action.base});
+            for (const std::string& level : LevelsBelow(action.base, DriveAndDirectory(action.shown)))
+                folders.push_back({level, action.base});
+            break;
+        case ActionKind::kMakeDir:
+            for (const std::string& level : LevelsBelow(action.base, action.target)) folders.push_back({level, action.base});
+            break;
+        case ActionKind::kDelete: deletes.push_back({action.target, action.base}); break;
+        case ActionKind::kRename:
+        case ActionKind::kRegister:
+        case ActionKind::kOpen: break;
+        }
+    }
+    const std::string keptFolder = JoinPath(bounds.folder, "kept");
+    // A saved copy: a file of the record's own kept folder, named as the install names them.
+    // Both rewrite the path they are given in the record folder's or the binding's own spelling.
+    const auto keptPath = [&](std::string& path) {
+        const std::string saved = path;
+        path = JoinPath(keptFolder, FileNameOf(saved));
+        return SameText(saved, path) && StaysInside(FileNameOf(saved)) && LinkOnTheWay(bounds.folder, path).empty();
+    };
+    const auto iniPath = [&](std::string& path, HostIni& which) {
+        const std::string file = path;
+        which = SameText(file, bounds.maxIni) ? HostIni::kMax : HostIni::kPlugin;
+        path = which == HostIni::kMax ? bounds.maxIni : bounds.pluginIni;
+        return !path.empty() && SameText(file, path);
+    };
+    const auto registered = [&](HostIni which, const RecordEntry& entry, bool anyKey) {
+        for (const Action& action : plan) {
+            if (action.kind != ActionKind::kRegister || action.ini != which || !SameText(action.section, entry.section))
+                continue;
+            if (anyKey) return true;
+            // A numbered list's key is whichever was free: the stem and a number.
+            const std::string& key = entry.key;
+            const bool keyMatches =
+                action.numbered ? key.size() > action.key.size() && SameText(key.substr(0, action.key.size()), action.key) &&
+                                      key.find_first_not_of("0123456789", action.key.size()) == std::string::npos
+                                : SameText(key, action.key);
+            if (keyMatches && entry.value == action.value) return true;
+        }
+        return false;
+    };
+
+    checked.clear();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        RecordEntry entry = entries[i];
+        const Planned* planned = nullptr;
+        bool sound = false;
+        switch (entry.kind) {
+        case Kind::kCopied:
+            planned = Find(files, entry.path);
+            sound = planned && (entry.saved.empty() || keptPath(entry.saved));
+            break;
+        case Kind::kDeleted:
+            planned = Find(deletes, entry.path);
+            sound = planned && keptPath(entry.saved);
+            break;
+        case Kind::kRenamed:
+            for (const Action& action : plan)
+                if (action.kind == ActionKind::kRename && SameText(action.source, entry.path) && SameText(action.target, entry.to)) {
+                    entry.path = action.source;
+                    entry.to = action.target;
+                    sound = LinkOnTheWay(action.base, action.source).empty() && LinkOnTheWay(action.base, action.target).empty();
+                }
+            break;
+        case Kind::kMadeDir: planned = Find(folders, entry.path); sound = planned != nullptr; break;
+        case Kind::kIniKey:
+        case Kind::kIniSection: {
+            HostIni which = HostIni::kPlugin;
+            sound = iniPath(entry.path, which) && registered(which, entry, entry.kind == Kind::kIniSection);
+            break;
+        }
+        }
+        if (planned) {
+            entry.path = planned->path;
+            sound = sound && LinkOnTheWay(planned->base, planned->path).empty();
+        }
+        if (!sound) {
+            const RecordEntry& shown = entries[i];
+            std::string what = kEntryWords[static_cast<int>(shown.kind)];
+            what += " " + shown.path;
+            if (!shown.section.empty()) what += " [" + shown.section + "] " + shown.key;
+            return "entry " + std::to_string(i + 1) + " (" + what + ")";
+        }
+        checked.push_back(std::move(entry));
+    }
+    return {};
+}
 
 std::string InstallScript::RecordFolder() const
 {
@@ -62,7 +176,8 @@ void InstallScript::FinishRecord(InstallRecord& record)
     }
     const std::string program = JoinPath(record.Folder(), "setup.exe");
     const std::string script = JoinPath(record.Folder(), "SETUP.INI");
-    const std::string original = JoinPath(script_.FoundIn(), "SETUP.INI");
+    // The script as the install read it: the code-page copy of a Unicode one.
+    const std::string original = scriptCopy_.Path().empty() ? JoinPath(script_.FoundIn(), "SETUP.INI") : scriptCopy_.Path();
     // New files, never ones that were there: an earlier copy of ours goes first.
     const auto copyNew = [](const std::string& from, const std::string& to) {
         DeleteFileA(to.c_str());
@@ -139,6 +254,31 @@ bool InstallScript::LoadRecordForUninstall(InstallRecord& record)
         ShowFormatted(owner_, "%s : Nothing of this package is installed there!", hostRoot_, "Error", MB_OK | MB_ICONSTOP);
         return false;
     }
+    // Only what the installed script could have done on this host is undone: its plan is made
+    // again from the copy kept with the record, and every entry must be one of its actions.
+    const char kByHand[] = " Nothing was undone. Remove the package's files by hand, then the record's folder.";
+    const std::string kept = JoinPath(record.Folder(), "SETUP.INI");
+    IniFile installed;
+    if (!FileOpensForReading(kept) || !installed.Open(owner_, kept)) {
+        ShowFormatted(owner_, (std::string("%s : Can't read the package's script kept with the install record!") + kByHand).c_str(),
+                      kept, "Error", MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    const std::vector<ScriptSection> sections = ReadEntries(installed);
+    std::string refused;
+    const InstallPlan plan = FirstBadEntry(sections).empty() ? BuildPlan(sections, Binding(), {}, refused) : InstallPlan();
+    std::vector<RecordEntry> checked;
+    const std::string bad =
+        CheckRecordEntries(record.Entries(), plan, {record.Folder(), maxIni_.Path(), pluginIni_.Path()}, checked);
+    if (!bad.empty()) {
+        ShowFormatted(owner_,
+                      (std::string("%s : The install record names what this package's install could not have done!") +
+                       kByHand)
+                          .c_str(),
+                      record.LogPath() + ", " + bad, "Error", MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    record.TakeChecked(std::move(checked));
     return true;
 }
 
@@ -272,8 +412,8 @@ int InstallScript::Uninstall(ProgressLog& log)
                 int k = std::atoi(last.key.c_str() + 3);
                 std::string next;
                 while (undone && k > 0 && ini.ReadNumbered("BitmapDirs", "Dir", k + 1, next))
-                    undone = writer.Register(ini, "BitmapDirs", "Dir" + std::to_string(k++), next);
-                if (undone) undone = writer.Unregister(ini, "BitmapDirs", "Dir" + std::to_string(k));
+                    undone = writer.Register(ini, "BitmapDirs", NumberedKey("Dir", k++), next);
+                if (undone) undone = writer.Unregister(ini, "BitmapDirs", NumberedKey("Dir", k));
             } else if (prior.empty()) {
                 undone = writer.Unregister(ini, last.section, last.key);
             }

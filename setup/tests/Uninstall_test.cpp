@@ -206,3 +206,64 @@ TEST_F(UninstallTest, IniCutShortDuringUninstallIsPutBack)
     ASSERT_FALSE(desktop.shown.empty());
     EXPECT_NE(desktop.shown[0].text.find(" : Can't write file!"), std::string::npos);
 }
+
+// A record that names anything the installed script could not have done on this host is refused
+// whole, the entry named, and nothing anywhere is touched: each row adds one entry to an honest
+// record (or takes the kept script away), as someone who could write the record would.
+TEST_F(UninstallTest, RecordsNamingWhatThePackageCouldNotDoAreRefusedWhole)
+{
+    struct Case {
+        const char* name;
+        std::string line;  // appended to the log; {h} the host folder with its backslash, {t} the test's tree
+        const char* shows;
+    };
+    const Case cases[] = {
+        {"a file outside the host", "deleted\t{h}..\\victim.txt\t{k}\\9-victim.txt", "(deleted {h}..\\victim.txt)"},
+        {"a system file the script does not name", "copied\t{t}\\system32\\planted.dll\t\t1-0",
+         "(copied {t}\\system32\\planted.dll)"},
+        {"a saved copy from outside the kept folder", "copied\t{h}old.txt\t{t}\\evil.txt\t1-0", "(copied {h}old.txt)"},
+        {"a key of another INI file", "ini\t{t}\\other.ini\tDirectories\tX\tv\t", "(ini {t}\\other.ini [Directories] X)"},
+        {"a key the script never writes", "ini\t{h}PLUGIN.INI\tDirectories\tAdditional MAX plug-ins\t{t}\\evil\t{h}plugins",
+         "[Directories] Additional MAX plug-ins)"},
+        {"a registration with another value", "ini\t{h}PLUGIN.INI\tHelp\tEvery Help\t{t}\\evil.chm\t",
+         "[Help] Every Help)"},
+        {"an unrelated folder", "made\t{t}\\unrelated", "(made {t}\\unrelated)"},
+        {"a rename out of the host", "renamed\t{h}a.cfg\t{t}\\moved.cfg", "(renamed {h}a.cfg)"},
+        {"no kept script", "", "SETUP.INI : Can't read the package's script kept with the install record!"},
+    };
+    Load();
+    ASSERT_EQ(Install(), 1);
+    const std::string folder = script->RecordFolder();
+    const std::string logPath = folder + "\\install.log";
+    const std::string honest = ReadText(logPath);
+    const std::string kept = ReadText(folder + "\\SETUP.INI");
+    MakeDir(temp / "unrelated");
+    WriteText(temp / "victim.txt", "someone else's");
+    const auto expand = [&](std::string text) {
+        for (const auto& [word, meaning] :
+             {std::pair<std::string, std::string>{"{h}", hostDir}, {"{t}", temp.Path()}, {"{k}", folder + "\\kept"}})
+            for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + meaning.size()))
+                text.replace(at, word.size(), meaning);
+        return text;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.line.empty()) DeleteFileA((folder + "\\SETUP.INI").c_str());
+        else WriteText(logPath, honest + expand(c.line) + "\r\n");
+        const Tree before = Snapshot();
+        desktop.shown.clear();
+        log.lines.clear();
+        EXPECT_EQ(Uninstall(), 0);
+        ASSERT_EQ(desktop.shown.size(), 1u);
+        EXPECT_NE(desktop.shown[0].text.find(expand(c.shows)), std::string::npos) << desktop.shown[0].text;
+        EXPECT_NE(desktop.shown[0].text.find("Nothing was undone. Remove the package's files by hand"), std::string::npos);
+        EXPECT_TRUE(log.lines.empty());
+        EXPECT_EQ(Snapshot(), before);
+        WriteText(logPath, honest);
+        WriteText(folder + "\\SETUP.INI", kept);
+    }
+    // The honest record still undoes everything.
+    desktop.shown.clear();
+    EXPECT_EQ(Uninstall(), 1);
+    EXPECT_EQ(log.lines.back(), kUninstalled);
+}
