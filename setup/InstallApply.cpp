@@ -260,6 +260,7 @@ void PlanApplier::Report(const IniFile& ini, IniWrite result)
     if (result == IniWrite::kCopyKept)
         text += " It could not be put back as it was; what it held before the install is kept in " + copy + ".";
     else if (result == IniWrite::kCopyInTheWay)
-        text += " " + copy + ", kept by an earlier install, is in the way: put it back in place of the file, or delete it.";
+        text += " " + copy + " is in the way, and this install did not make it: if an earlier install left it there, it may "
+                "be the only whole copy, to put back in place of the file; if not, delete it.";
     TellError(owner_, "%s", text);
 }

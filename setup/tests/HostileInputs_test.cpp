@@ -476,9 +476,37 @@ const Row kRows[] = {
          b.Source("p.dlo");
          b.Script("[Plugins6]\nAddPath=Sub\nDesc=Sub plug-ins\nFile1=p.dlo\n");
      },
-     .shown = {"Error: {host}PLUGIN.INI : Can't write file! {host}PLUGIN.INI.kcfbak, kept by an earlier install, is in "
-               "the way: put it back in place of the file, or delete it."},
+     .shown = {"Error: {host}PLUGIN.INI : Can't write file! {host}PLUGIN.INI.kcfbak is in the way, and this install did "
+               "not make it: if an earlier install left it there, it may be the only whole copy, to put back in place of "
+               "the file; if not, delete it."},
      .changes = {"+max6\\plugins\\Sub", "+max6\\plugins\\Sub\\p.dlo"}},
+    // Folders of the host's INI files that are not where the host's files belong.
+    {.name = "HostFolderInTheWindowsFolderIsRefused",
+     .arrange = [](HostileInputs& b) {
+         b.Write("max6\\3DSMAX.INI", "[Directories]\r\nScripts={temp}\\windows\\scripts\r\n");
+         b.Source("s.ms");
+         b.Script("[Scripts]\nFile1=s.ms\n");
+     },
+     .result = 0,
+     .shown = {"Error: {temp}\\windows\\scripts (3DSMAX.INI [Directories] Scripts) : Setup will not install into the "
+               "Windows folder for this entry. Nothing was installed."}},
+    {.name = "PluginFolderInTheSystemFolderIsRefused",
+     .arrange = [](HostileInputs& b) {
+         b.Write("max6\\PLUGIN.INI", "[Directories]\r\nAdditional MAX plug-ins={temp}\\SYSTEM32\\\r\n");
+         b.Source("p.dlo");
+         b.Script("[Plugins6]\nFile1=p.dlo\n");
+     },
+     .result = 0,
+     .shown = {"Error: {temp}\\SYSTEM32\\ (PLUGIN.INI [Directories] Additional MAX plug-ins) : Setup will not install "
+               "into the Windows folder for this entry. Nothing was installed."}},
+    {.name = "HostFolderThatIsALinkIsRefused",
+     .arrange = [](HostileInputs& b) {
+         b.Write("max6\\3DSMAX.INI", "[Directories]\r\nScripts=" KCF_TEST_FOLDER_LINK "\r\n");
+         b.Source("s.ms");
+         b.Script("[Scripts]\nFile1=s.ms\n");
+     },
+     .result = 0,
+     .shown = {"Error: " KCF_TEST_FOLDER_LINK " : Setup will not install through a link. Nothing was installed."}},
     {.name = "DuplicatedSectionsFirstOneCountsNothingLost",
      .arrange = [](HostileInputs& b) {
          b.Write("max6\\3DSMAX.INI", "[Directories]\r\nFonts={host}fonts\r\n[BitmapDirs]\r\nDir1={host}maps\r\n"
