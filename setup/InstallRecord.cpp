@@ -201,8 +201,9 @@ std::string InstallRecord::Keep(const std::string& path, bool move)
     if (!Fits(kept)) return {};
     const bool done = move ? MoveFileExA(path.c_str(), kept.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)
                            : CopyFileA(path.c_str(), kept.c_str(), TRUE);
-    // A copy is only as good as its bytes: check it before the original may go.
-    if (done && !move && Fingerprint(kept) != Fingerprint(path)) {
+    // A copy is only as good as its bytes, and readable by no more users than the original: check
+    // both before the original may go. (A moved file keeps its own access list.)
+    if (done && !move && (!CopyAccess(path, kept) || Fingerprint(kept) != Fingerprint(path))) {
         DeleteFileA(kept.c_str());
         return {};
     }

@@ -118,3 +118,21 @@ std::string WhyUntrusted(const std::string& path)
     }
     return {};
 }
+
+bool CopyAccess(const std::string& from, const std::string& to)
+{
+    DWORD size = 0;
+    GetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> original(size);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (size == 0 || !GetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION, original.data(), size, &size) ||
+        !GetSecurityDescriptorDacl(original.data(), &present, &dacl, &defaulted))
+        return false;
+    SECURITY_DESCRIPTOR descriptor;
+    return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(&descriptor, present, dacl, FALSE) &&
+           SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) &&
+           SetFileSecurityA(to.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
+}

@@ -20,3 +20,8 @@ bool MakeProtectedFolder(const std::string& folder);
 // link", ...); empty when it can, or when nothing is there. Trusted: no link or reparse point, owned
 // by the installing user, the Administrators group or SYSTEM, and writable by no one else.
 std::string WhyUntrusted(const std::string& path);
+
+// Gives the file at to the access list of the file at from, protected from what its folder hands
+// down: a host file kept in the record is readable by no more users than the original was, and is
+// so again when it is put back. False when the list cannot be read or set.
+bool CopyAccess(const std::string& from, const std::string& to);

@@ -174,3 +174,23 @@ TEST_F(RecordTrustTest, ALogReplacementIsNeverWrittenThroughAFileThatWasThere)
     EXPECT_TRUE(record.Rewrite({RecordEntry::MadeDir(Host("made"))}));
     EXPECT_EQ(ReadText(victim), "someone else's file");
 }
+
+// A host file that only administrators may read stays so in the record's kept folder, which
+// everyone may read from, and when the uninstall puts it back.
+TEST_F(RecordTrustTest, AKeptFileIsReadableByNoMoreUsersThanTheOriginal)
+{
+    WriteText(Host("t.txt"), "the host's own, restricted");
+    ASSERT_TRUE(SetSecurity(Host("t.txt"), "D:P(A;;FA;;;SY)(A;;FA;;;BA)", DACL_SECURITY_INFORMATION));
+    const std::string restricted = SecurityOf(Host("t.txt"));
+    ASSERT_EQ(Install(), 1);
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\kept\\*-t.txt").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    const std::string kept = folder + "\\kept\\" + found.cFileName;
+    EXPECT_EQ(SecurityOf(kept).substr(SecurityOf(kept).find("D:")), restricted.substr(restricted.find("D:")));
+    Load();
+    ASSERT_EQ(script->Uninstall(log), 1);
+    EXPECT_EQ(ReadText(Host("t.txt")), "the host's own, restricted");
+    EXPECT_EQ(SecurityOf(Host("t.txt")).substr(SecurityOf(Host("t.txt")).find("D:")), restricted.substr(restricted.find("D:")));
+}
