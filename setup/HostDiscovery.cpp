@@ -1,9 +1,7 @@
-// Host discovery: the registry's host installations, the host binding, the version list and Browse.
-#include "Desktop.h"
-#include "InstallScript.h"
-#include "Text.h"
+// Host discovery: the registry's host installations and the binding of one host folder.
+#include "HostDiscovery.h"
 
-#include <commdlg.h>
+#include "Text.h"
 
 #include <cstring>
 
@@ -38,127 +36,54 @@ bool ReadRegistryText(HKEY root, const std::string& subkey, const char* name, st
     return !value.empty() && IsFullPath(value);
 }
 
-}  // namespace
-
-bool InstallScript::ReadHostLocation(const std::string& version, std::string& value) const
+bool ReadHostLocation(const HostRegistry& registry, const std::string& version, std::string& value)
 {
     if (LeadingNumber(version) < 6.0)
-        return ReadRegistryText(environment_.userRoot, "SOFTWARE\\Autodesk\\3ds max\\" + version + "\\HELP",
-                                "3dsmax.chm", value);
-    return ReadRegistryText(environment_.machineRoot, "SOFTWARE\\Autodesk\\3DSMAX\\" + version, "Installdir",
-                            value);
+        return ReadRegistryText(registry.userRoot, "SOFTWARE\\Autodesk\\3ds max\\" + version + "\\HELP", "3dsmax.chm",
+                                value);
+    return ReadRegistryText(registry.machineRoot, "SOFTWARE\\Autodesk\\3DSMAX\\" + version, "Installdir", value);
 }
 
-bool InstallScript::OpenHostFiles(std::string& directory, IniFile& maxIni, IniFile& pluginIni) const
-{
-    AddBackslash(directory);
-    if (!maxIni.Open(owner_, directory + "3DSMAX.INI")) return false;
-    return pluginIni.Open(owner_, directory + "PLUGIN.INI");
-}
+}  // namespace
 
-bool InstallScript::BindHost(const std::string& directory)
+bool BindHostFolder(const std::string& directory, BoundHost& bound, std::string& unopened)
 {
-    std::string bound = directory;
-    IniFile maxIni;
-    IniFile pluginIni;
-    if (!OpenHostFiles(bound, maxIni, pluginIni)) return false;
-    maxIni_ = maxIni;
-    pluginIni_ = pluginIni;
-    programPath_ = bound;
-    hostRoot_ = bound;
-    StripOneBackslash(hostRoot_);
+    BoundHost host;
+    host.programPath = directory;
+    AddBackslash(host.programPath);
+    for (IniFile* ini : {&host.maxIni, &host.pluginIni}) {
+        if (!ini->Open(host.programPath + (ini == &host.maxIni ? "3DSMAX.INI" : "PLUGIN.INI"))) {
+            unopened = ini->Path();
+            return false;
+        }
+    }
+    host.root = host.programPath;
+    StripOneBackslash(host.root);
+    bound = std::move(host);
     return true;
 }
 
-bool InstallScript::TakeProgramPath(const std::string& fullPath)
+bool BindProgramPath(const std::string& fullPath, BoundHost& bound, std::string& unopened)
 {
-    return BindHost(DriveAndDirectory(fullPath));
+    return BindHostFolder(DriveAndDirectory(fullPath), bound, unopened);
 }
 
-bool InstallScript::DiscoverHosts()
+DiscoveredHosts DiscoverHosts(const HostRegistry& registry)
 {
+    DiscoveredHosts found;
     std::string value;
-    if (!ReadHostLocation(kPreferredVersion, value)) return false;
-    if (!TakeProgramPath(value)) return false;
-
-    versions_.Clear();
+    std::string unopened;
+    if (!ReadHostLocation(registry, kPreferredVersion, value)) return found;
+    if (!BindProgramPath(value, found.preferred, unopened)) {
+        found.unopened.push_back(unopened);
+        return found;
+    }
+    found.found = true;
     for (const char* version : kKnownVersions) {
-        if (!ReadHostLocation(version, value)) continue;
-        std::string directory = DriveAndDirectory(value);
-        IniFile maxIni;
-        IniFile pluginIni;
-        if (OpenHostFiles(directory, maxIni, pluginIni)) versions_.Append(version, directory);
+        if (!ReadHostLocation(registry, version, value)) continue;
+        BoundHost candidate;
+        if (BindProgramPath(value, candidate, unopened)) found.versions.Append(version, candidate.programPath);
+        else found.unopened.push_back(unopened);
     }
-    return true;
-}
-
-int InstallScript::StartEntry() const
-{
-    int start = versions_.Count() > 0 ? 0 : -1;
-    for (int i = 0; i < versions_.Count(); ++i)
-        if (SameText(versions_.At(i)->directory, programPath_)) start = i;
-    return start;
-}
-
-bool InstallScript::SelectEntry(int index)
-{
-    const HostEntry* entry = versions_.At(index);
-    if (!entry || !BindHost(entry->directory)) return false;
-    currentVersion_ = entry->version;
-    selected_ = index;
-    return true;
-}
-
-bool InstallScript::BindGivenDirectory(std::string directory)
-{
-    AddBackslash(directory);
-    for (int i = 0; i < versions_.Count(); ++i)
-        if (SameText(versions_.At(i)->directory, directory)) return SelectEntry(i);
-    SelectEntry(StartEntry());
-    return BindHost(directory);
-}
-
-void InstallScript::FillVersionList(HWND dropDown) const
-{
-    SendMessageA(dropDown, CB_RESETCONTENT, 0, 0);
-    const int start = StartEntry();
-    for (int i = 0; i < versions_.Count(); ++i) {
-        const LRESULT item = SendMessageA(dropDown, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(versions_.At(i)->version.c_str()));
-        if (item < 0) continue;
-        SendMessageA(dropDown, CB_SETITEMDATA, static_cast<WPARAM>(item), i);
-        if (i == start) SendMessageA(dropDown, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
-    }
-    EnableWindow(dropDown, product_.multi ? TRUE : FALSE);
-}
-
-void InstallScript::ApplySelection(HWND dropDown, HWND programPathEdit)
-{
-    const LRESULT item = SendMessageA(dropDown, CB_GETCURSEL, 0, 0);
-    if (item == CB_ERR) return;
-    const int index = static_cast<int>(SendMessageA(dropDown, CB_GETITEMDATA, static_cast<WPARAM>(item), 0));
-    if (!versions_.At(index)) return;
-    if (!SelectEntry(index)) {
-        // The binding stayed where it was: show the entry that is still bound, or none.
-        WPARAM back = static_cast<WPARAM>(-1);
-        const LRESULT count = SendMessageA(dropDown, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i)
-            if (selected_ >= 0 && SendMessageA(dropDown, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == selected_)
-                back = static_cast<WPARAM>(i);
-        SendMessageA(dropDown, CB_SETCURSEL, back, 0);
-    }
-    SetWindowTextA(programPathEdit, programPath_.c_str());
-}
-
-bool InstallScript::Browse(HWND parent, HWND programPathEdit)
-{
-    OpenFileRequest request;
-    request.defaultExtension = "ini";
-    request.initialName = "3dsmax.ini";
-    request.filter = "Ini Files (*.ini)|*.ini|All Files (*.*)|*.*||";
-    request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    std::string chosen;
-    if (!CurrentDesktop().AskOpenFile(parent, request, chosen)) return false;
-    if (!TakeProgramPath(chosen)) return false;
-    SetWindowTextA(programPathEdit, programPath_.c_str());
-    return true;
+    return found;
 }

@@ -1,7 +1,6 @@
 // IniFile: private-profile reads and writes by path, with the open check and its message.
 #include "IniFile.h"
 
-#include "Desktop.h"
 #include "Text.h"
 
 #include <vector>
@@ -16,19 +15,16 @@ bool FileOpensForReading(const std::string& path)
     return true;
 }
 
-bool IniFile::Open(HWND owner, const std::string& path)
+bool IniFile::Open(const std::string& path)
 {
-    owner_ = owner;
     path_ = path;
-    if (FileOpensForReading(path_)) return true;
-    ShowFormatted(owner_, "%s : Can't open file!", path_, "Error", MB_OK | MB_ICONSTOP);
-    return false;
+    return FileOpensForReading(path_);
 }
 
-bool IniFile::OpenIn(HWND owner, const std::string& directory, const char* name)
+bool IniFile::OpenIn(const std::string& directory, const char* name)
 {
     foundIn_ = directory;
-    return Open(owner, JoinPath(directory, name));
+    return Open(JoinPath(directory, name));
 }
 
 namespace {

@@ -46,11 +46,11 @@ DWORD SectionReadLimit();
 
 class IniFile {
 public:
-    // Stores owner and path, then checks that the file opens for reading. On failure shows
-    // "%s : Can't open file!" and answers false; the path stays stored.
-    bool Open(HWND owner, const std::string& path);
+    // Stores the path, then checks that the file opens for reading; false when it does not, and
+    // the path stays stored for the caller's message ("%s : Can't open file!").
+    bool Open(const std::string& path);
     // Opens directory "\" name and records the directory as the found-in directory.
-    bool OpenIn(HWND owner, const std::string& directory, const char* name);
+    bool OpenIn(const std::string& directory, const char* name);
 
     // True with the value when the key is present and not empty.
     bool ReadValue(const char* section, const char* key, std::string& value) const;
@@ -67,10 +67,8 @@ public:
 
     const std::string& Path() const { return path_; }
     const std::string& FoundIn() const { return foundIn_; }
-    HWND Owner() const { return owner_; }
 
 private:
-    HWND owner_ = nullptr;
     std::string path_;
     std::string foundIn_;
 };

@@ -48,6 +48,10 @@ public:
     bool RegisterInList(const IniFile& ini, const std::string& section, const std::string& stem, const std::string& value);
     // Removes a key the same way; answers whether it is gone.
     bool Unregister(const IniFile& ini, const std::string& section, const std::string& key);
+    // Removes a key of a numbered list: the host stops reading such a list at its first gap, so the
+    // later values move up one key and the last key goes. A key outside the list is removed alone.
+    bool UnregisterFromList(const IniFile& ini, const std::string& section, const std::string& stem,
+                            const std::string& key);
     // Removes a section that holds no key any more, guarded; false (and the user told) when it cannot.
     bool RemoveEmptySection(const IniFile& ini, const std::string& section);
 

@@ -1,4 +1,5 @@
-// InstallRecord: the log's line format, its appends, the kept files, and the file fingerprints.
+// InstallRecord: the log's line format, its appends, the kept files, the record's life cycle (its
+// folder, the copies beside it, its listing among the installed programs) and the file fingerprints.
 #include "InstallRecord.h"
 
 #include "RecordFolder.h"
@@ -136,7 +137,7 @@ std::string InstallRecord::Untrusted() const
     const size_t slash = folder_.find_last_of('\\');
     const std::string base = slash == std::string::npos ? std::string() : folder_.substr(0, slash);
     for (const std::string& path : {base, folder_, folder_ + "\\kept", LogPath(), LogPath() + ".new",
-                                    folder_ + "\\setup.exe", folder_ + "\\SETUP.INI"}) {
+                                    ProgramPath(), ScriptPath()}) {
         if (path.empty()) continue;
         const std::string why = WhyUntrusted(path);
         if (!why.empty()) return path + " " + why;
@@ -208,6 +209,69 @@ std::string InstallRecord::Keep(const std::string& path, bool move)
         return {};
     }
     return done ? kept : std::string();
+}
+
+bool InstallRecord::KeepProgramAndScript(const std::string& program, const std::string& script) const
+{
+    // The same file, whatever the spelling of its path? (Uninstall runs from the kept copy.)
+    const auto same = [](const std::string& a, const std::string& b) {
+        char fullA[MAX_PATH] = "";
+        char fullB[MAX_PATH] = "";
+        return GetFullPathNameA(a.c_str(), MAX_PATH, fullA, nullptr) &&
+               GetFullPathNameA(b.c_str(), MAX_PATH, fullB, nullptr) && SameText(fullA, fullB);
+    };
+    // New files, never ones that were there: an earlier copy of ours goes first.
+    const auto copyNew = [&](const std::string& from, const std::string& to) {
+        if (same(from, to)) return true;
+        DeleteFileA(to.c_str());
+        return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
+    };
+    const bool kept = program.empty() || copyNew(program, ProgramPath());
+    return copyNew(script, ScriptPath()) && kept;
+}
+
+bool InstallRecord::List(HKEY uninstallRoot, const ProgramListing& listing) const
+{
+    if (!uninstallRoot) return true;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(uninstallRoot, RecordName(folder_).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const auto text = [&](const char* name, const std::string& value) {
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    };
+    std::string program = ProgramPath();  // quoted, built in place: GCC 12 warns falsely on "\"" + text
+    program.insert(program.begin(), '"');
+    program += '"';
+    text("DisplayName", listing.name);
+    text("DisplayVersion", listing.version);
+    text("Publisher", listing.publisher);
+    text("InstallLocation", listing.hostRoot);
+    text("UninstallString", program + " /U /D=" + listing.hostRoot);
+    text("QuietUninstallString", program + " /S /U /D=" + listing.hostRoot);
+    const DWORD one = 1;
+    RegSetValueExA(key, "NoModify", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    RegSetValueExA(key, "NoRepair", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    RegCloseKey(key);
+    return true;
+}
+
+void InstallRecord::Remove(HKEY uninstallRoot) const
+{
+    if (uninstallRoot) RegDeleteKeyA(uninstallRoot, RecordName(folder_).c_str());
+    DeleteFileA(LogPath().c_str());
+    DeleteFileA(ScriptPath().c_str());
+    RemoveDirectoryA((folder_ + "\\kept").c_str());
+    const std::string program = ProgramPath();
+    if (Exists(program) && !DeleteFileA(program.c_str())) {
+        MoveFileExA(program.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExA(folder_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
+    RemoveDirectoryA(folder_.c_str());
+    const size_t slash = folder_.find_last_of('\\');
+    if (slash != std::string::npos) RemoveDirectoryA(folder_.substr(0, slash).c_str());  // only when empty
 }
 
 const RecordEntry* InstallRecord::CopiedBefore(const std::string& path) const

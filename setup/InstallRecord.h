@@ -3,6 +3,8 @@
 // deleted.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -64,11 +66,22 @@ private:
     }
 };
 
+// The package as the system's list of installed programs shows it.
+struct ProgramListing {
+    std::string name;       // the package's name and the host folder
+    std::string version;
+    std::string publisher;
+    std::string hostRoot;
+};
+
 class InstallRecord {
 public:
     explicit InstallRecord(std::string folder) : folder_(std::move(folder)) {}
     const std::string& Folder() const { return folder_; }
     std::string LogPath() const { return folder_ + "\\install.log"; }
+    // The copies kept beside the log: the program that uninstalls, and the script it plans from.
+    std::string ProgramPath() const { return folder_ + "\\setup.exe"; }
+    std::string ScriptPath() const { return folder_ + "\\SETUP.INI"; }
 
     // Reads what earlier installs left; false when there is no log. A last line cut short (a
     // killed install) is left out.
@@ -88,6 +101,17 @@ public:
     bool Add(const RecordEntry& entry);
     // Replaces the log with these entries, whole or not at all (a new file renamed into place).
     bool Rewrite(const std::vector<RecordEntry>& entries);
+    // Copies the program (none when empty) and the script beside the log, each as a new file; false
+    // when one of them could not be kept.
+    bool KeepProgramAndScript(const std::string& program, const std::string& script) const;
+    // Lists the package in the system's Uninstall key (null: not listed), under the record folder's
+    // name, uninstalled by the program kept beside the log; false when the key cannot be written.
+    bool List(HKEY uninstallRoot, const ProgramListing& listing) const;
+    // Removes the record whole: its listing, files and folder, and the base of every record once no
+    // other is left. A running copy of the program, which cannot delete itself, goes with its folder
+    // when the system next starts.
+    void Remove(HKEY uninstallRoot) const;
+
     // Keeps a host file in the record folder before the install overwrites (copy) or deletes
     // (move) it; answers the kept file's path, empty when it could not be kept.
     std::string Keep(const std::string& path, bool move);

@@ -1,11 +1,14 @@
-// InstallScript: loading SETUP.INI and running the install steps in their fixed order.
+// InstallScript: loading SETUP.INI, binding a host, running the install steps in their fixed order,
+// and the uninstall of what they recorded.
 #include "InstallScript.h"
 
 #include "Desktop.h"
 #include "InstallApply.h"
 #include "Text.h"
+#include "Uninstall.h"
 #include "resource.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +18,8 @@ namespace {
 const char kInstallFinished[] = "Setup is finished. Restart MAX to load the new plug-ins.";
 const char kInstallIncomplete[] =
     "Setup is finished, but not all of it was installed (see above). Restart MAX to load the new plug-ins.";
+const char kUninstallFinished[] = "Uninstall is finished.";
+const char kUninstallIncomplete[] = "Uninstall is finished, but not all of it could be undone (see above).";
 
 // Scripts beyond this size are read as code-page text without a look at their encoding.
 constexpr size_t kLargestScriptLook = 16u << 20;
@@ -79,10 +84,19 @@ bool InstallScript::Load(HWND owner, HWND programPathEdit, const std::string& di
     owner_ = owner;
     std::string where = directory;
     StripOneBackslash(where);
-    if (!script_.OpenIn(owner, where, "SETUP.INI") || !TakeScriptText()) return false;
+    if (!script_.OpenIn(where, "SETUP.INI")) {
+        TellUnopened(script_.Path());
+        return false;
+    }
+    if (!TakeScriptText()) return false;
 
-    DiscoverHosts();
-    if (programPathEdit) SetWindowTextA(programPathEdit, programPath_.c_str());
+    DiscoveredHosts hosts = DiscoverHosts(environment_.registry);
+    for (const std::string& path : hosts.unopened) TellUnopened(path);
+    if (hosts.found) {
+        host_ = std::move(hosts.preferred);
+        versions_ = std::move(hosts.versions);
+    }
+    if (programPathEdit) SetWindowTextA(programPathEdit, host_.programPath.c_str());
 
     std::string value;
     script_.ReadValue("Product", "Title", product_.title);
@@ -108,9 +122,11 @@ bool InstallScript::TakeScriptText()
         return true;
     case ScriptEncoding::kConverted:
         // The profile functions read the copy; the package is still where the script was found.
-        if (scriptCopy_.Create(text)) return script_.Open(owner_, scriptCopy_.Path());
-        ShowFormatted(owner_, "%s : Can't open file!", script_.Path(), "Error", kStop);
-        return false;
+        if (!scriptCopy_.Create(text) || !script_.Open(scriptCopy_.Path())) {
+            TellUnopened(script_.Path());
+            return false;
+        }
+        return true;
     case ScriptEncoding::kNotText:
         ShowFormatted(owner_, "%s : Can't read file! Save it as ANSI, UTF-8 or Unicode text.", script_.Path(),
                       "Error", kStop);
@@ -177,7 +193,7 @@ int InstallScript::Install(ProgressLog& log)
         return 0;
     }
     const bool recording = !environment_.recordBase.empty() && PrepareRecord(record);
-    PlanApplier applier(iniGuard_, {&maxIni_, &pluginIni_}, owner_, log, recording ? &record : nullptr);
+    PlanApplier applier(iniGuard_, {&host_.maxIni, &host_.pluginIni}, owner_, log, recording ? &record : nullptr);
     applier.Apply(plan);
     // Every registration is written or undone: the copies of files that are whole go.
     iniGuard_.Finish();
@@ -194,17 +210,17 @@ int InstallScript::Install(ProgressLog& log)
 HostBinding InstallScript::Binding() const
 {
     HostBinding host;
-    host.root = hostRoot_;
+    host.root = host_.root;
     host.version = currentVersion_;
     host.windowsDirectory = PlatformDirectory(false);
     host.systemDirectory = PlatformDirectory(true);
     for (const SectionKind& kind : SectionTable()) {
         std::string directory;
-        if (kind.destination == Destination::kHostDirectory && maxIni_.ReadValue("Directories", kind.name, directory))
+        if (kind.destination == Destination::kHostDirectory && host_.maxIni.ReadValue("Directories", kind.name, directory))
             host.directories[kind.name] = directory;
     }
-    pluginIni_.ReadValue("Directories", "Additional MAX plug-ins", host.additionalPlugins);
-    maxIni_.ReadValue("BitmapDirs", "Dir1", host.firstBitmapDir);
+    host_.pluginIni.ReadValue("Directories", "Additional MAX plug-ins", host.additionalPlugins);
+    host_.maxIni.ReadValue("BitmapDirs", "Dir1", host.firstBitmapDir);
     return host;
 }
 
@@ -217,4 +233,123 @@ std::string InstallScript::PlatformDirectory(bool system) const
     // A result that does not fit comes back as the size needed: never act on it.
     if (length == 0 || length >= sizeof buffer) return {};
     return std::string(buffer, length);
+}
+
+void InstallScript::TellUnopened(const std::string& path) const
+{
+    ShowFormatted(owner_, "%s : Can't open file!", path, "Error", kStop);
+}
+
+bool InstallScript::BindHost(const std::string& directory)
+{
+    std::string unopened;
+    if (BindHostFolder(directory, host_, unopened)) return true;
+    TellUnopened(unopened);
+    return false;
+}
+
+bool InstallScript::TakeProgramPath(const std::string& fullPath) { return BindHost(DriveAndDirectory(fullPath)); }
+
+int InstallScript::StartEntry() const
+{
+    int start = versions_.Count() > 0 ? 0 : -1;
+    for (int i = 0; i < versions_.Count(); ++i)
+        if (SameText(versions_.At(i)->directory, host_.programPath)) start = i;
+    return start;
+}
+
+bool InstallScript::SelectEntry(int index)
+{
+    const HostEntry* entry = versions_.At(index);
+    if (!entry || !BindHost(entry->directory)) return false;
+    currentVersion_ = entry->version;
+    selected_ = index;
+    return true;
+}
+
+bool InstallScript::BindGivenDirectory(std::string directory)
+{
+    AddBackslash(directory);
+    for (int i = 0; i < versions_.Count(); ++i)
+        if (SameText(versions_.At(i)->directory, directory)) return SelectEntry(i);
+    SelectEntry(StartEntry());
+    return BindHost(directory);
+}
+
+std::string InstallScript::PackageName() const
+{
+    if (!product_.product.empty()) return product_.product;
+    return product_.title.empty() ? "Plug-In" : product_.title;
+}
+
+std::string InstallScript::RecordFolder() const
+{
+    if (environment_.recordBase.empty() || host_.root.empty()) return {};
+    return RecordFolderFor(environment_.recordBase, product_.title, host_.root);
+}
+
+bool InstallScript::PrepareRecord(InstallRecord& record)
+{
+    recordFailed_ = false;
+    if (record.Prepare()) {
+        record.Load();  // an earlier install's entries: what was there before it stays its
+        return true;
+    }
+    recordFailed_ = true;
+    TellError(owner_, "%s : Can't create folder! Uninstall will not be able to undo this install.", record.Folder());
+    return false;
+}
+
+void InstallScript::FinishRecord(InstallRecord& record)
+{
+    // Nothing of ours there: nothing to list, nothing to undo.
+    if (record.Entries().empty() && !record.Failed()) {
+        record.Remove(environment_.uninstallRoot);
+        return;
+    }
+    // The script as the install read it: the code-page copy of a Unicode one.
+    const std::string script = scriptCopy_.Path().empty() ? JoinPath(script_.FoundIn(), "SETUP.INI") : scriptCopy_.Path();
+    if (!record.KeepProgramAndScript(environment_.programFile, script) || record.Failed()) {
+        recordFailed_ = true;
+        TellError(owner_, "%s : Can't write file! Uninstall will not be able to undo all of this install.", record.LogPath());
+    }
+    char version[32] = "";
+    std::snprintf(version, sizeof version, "%g", static_cast<double>(product_.version));
+    if (!record.List(environment_.uninstallRoot,
+                     {PackageName() + " (" + host_.root + ")", version, product_.company, host_.root})) {
+        recordFailed_ = true;
+        TellError(owner_, "%s : Can't list the package among the installed programs!", RecordName(record.Folder()));
+    }
+}
+
+bool InstallScript::CanUninstall()
+{
+    if (!HostBound()) {
+        CurrentDesktop().ShowMessage(owner_, "Can't uninstall without a MAX program path!", "Error", kStop);
+        return false;
+    }
+    InstallRecord record(RecordFolder());
+    return Uninstaller(record, {host_.root, Binding(), {&host_.maxIni, &host_.pluginIni}}, owner_, iniGuard_).Check();
+}
+
+int InstallScript::Uninstall(ProgressLog& log)
+{
+    aborted_ = false;
+    leftOut_ = false;
+    unwritable_.clear();
+    recordFailed_ = false;
+    partial_ = false;
+    if (!HostBound()) {
+        CurrentDesktop().ShowMessage(owner_, "Can't uninstall without a MAX program path!", "Error", kStop);
+        return 0;
+    }
+    InstallRecord record(RecordFolder());
+    Uninstaller uninstaller(record, {host_.root, Binding(), {&host_.maxIni, &host_.pluginIni}}, owner_, iniGuard_);
+    if (!uninstaller.Check()) return 0;
+    uninstaller.Run(log, environment_.uninstallRoot);
+    partial_ = uninstaller.Partial();
+    unwritable_ = uninstaller.Unwritable();
+    log.AddLine(Incomplete() ? ResourceText(IDS_UNINSTALL_INCOMPLETE, kUninstallIncomplete)
+                             : ResourceText(IDS_UNINSTALL_FINISHED, kUninstallFinished));
+    return 1;
 }

@@ -1,6 +1,8 @@
-// The installer's whole state: the script SETUP.INI, the host binding and the install steps.
+// The installer's state: the script SETUP.INI, the product it describes, the bound host, and the
+// install and uninstall run against it.
 #pragma once
 
+#include "HostDiscovery.h"
 #include "HostVersionList.h"
 #include "IniFile.h"
 #include "IniGuard.h"
@@ -17,8 +19,7 @@
 
 // Where the installer looks outside its script; tests point every part at their own tree.
 struct InstallEnvironment {
-    HKEY machineRoot = HKEY_LOCAL_MACHINE;  // hosts 6.0 and above
-    HKEY userRoot = HKEY_CURRENT_USER;      // older hosts
+    HostRegistry registry;
     std::string windowsDirectory;           // empty: ask the platform
     std::string systemDirectory;            // empty: ask the platform
     ProfileWriter* profileWriter = nullptr;  // null: the platform's private-profile write
@@ -72,58 +73,50 @@ public:
     // The record folder of this package on the bound host; empty when no record is kept.
     std::string RecordFolder() const;
 
-    // Host discovery and binding.
-    bool DiscoverHosts();
-    // Binds the host in the directory (both INI files and the program path), all or nothing.
+    // Binds the host in the directory (both INI files and the program path), all or nothing; a
+    // file that does not open is named to the user.
     bool BindHost(const std::string& directory);
-    // Binds the drive and directory of a full path.
+    // Binds the drive and directory of a full path, as Browse's choice is bound.
     bool TakeProgramPath(const std::string& fullPath);
     // The entry the Setup dialog selects at start, -1 when the list is empty.
     int StartEntry() const;
     // Makes the entry current: version text, program path and binding. A failed bind keeps the
     // previous binding and version whole.
     bool SelectEntry(int index);
+    // The entry that is current, -1 when none is.
+    int SelectedEntry() const { return selected_; }
     // The /D directory: the discovered entry of that directory when there is one, else the directory
     // bound as Browse binds it: the entry selected at start gives the version, and stays it.
     bool BindGivenDirectory(std::string directory);
-    void FillVersionList(HWND dropDown) const;
-    void ApplySelection(HWND dropDown, HWND programPathEdit);
-    bool Browse(HWND parent, HWND programPathEdit);
 
     const ProductRecord& Product() const { return product_; }
     const HostVersionList& Versions() const { return versions_; }
-    const std::string& ProgramPath() const { return programPath_; }
-    const std::string& HostRoot() const { return hostRoot_; }
+    const std::string& ProgramPath() const { return host_.programPath; }
+    const std::string& HostRoot() const { return host_.root; }
     const std::string& CurrentVersion() const { return currentVersion_; }
     const IniFile& Script() const { return script_; }
-    const IniFile& MaxIni() const { return maxIni_; }
-    const IniFile& PluginIni() const { return pluginIni_; }
-    bool HostBound() const { return !hostRoot_.empty() && !maxIni_.Path().empty() && !pluginIni_.Path().empty(); }
+    const IniFile& MaxIni() const { return host_.maxIni; }
+    const IniFile& PluginIni() const { return host_.pluginIni; }
+    bool HostBound() const { return !host_.root.empty() && !host_.maxIni.Path().empty() && !host_.pluginIni.Path().empty(); }
 
 private:
     bool TakeScriptText();
-    bool ReadHostLocation(const std::string& version, std::string& value) const;
-    bool OpenHostFiles(std::string& directory, IniFile& maxIni, IniFile& pluginIni) const;
     std::string PlatformDirectory(bool system) const;
     // The folders of the bound host that a plan lands in.
     HostBinding Binding() const;
+    // The record's folders made, or the user told that nothing can be undone.
     bool PrepareRecord(InstallRecord& record);
-    // Loads the record for an uninstall; false, the user told why, when there is none to trust.
-    bool LoadRecordForUninstall(InstallRecord& record);
     // The program and script beside the record, and the package in the list of programs.
     void FinishRecord(InstallRecord& record);
-    void RemoveRecord(const InstallRecord& record);
+    void TellUnopened(const std::string& path) const;
 
     InstallEnvironment environment_;
     HWND owner_ = nullptr;
     IniFile script_;
     ScratchFile scriptCopy_;  // the code-page copy of a marked Unicode script
     HostVersionList versions_;
-    IniFile maxIni_;
-    IniFile pluginIni_;
+    BoundHost host_;
     ProductRecord product_;
-    std::string programPath_;
-    std::string hostRoot_;
     std::string currentVersion_;
     int selected_ = -1;
     bool aborted_ = false;

@@ -1,5 +1,5 @@
 // The Setup dialog: start-up (script, hosts, caption), the system menu's About, Browse, the
-// version drop-down and the Setup command.
+// version drop-down it fills, and the Setup and uninstall commands.
 #include "SetupDialog.h"
 
 #include "AboutDialog.h"
@@ -7,6 +7,8 @@
 #include "Text.h"
 #include "resource.h"
 #include "ui/WaitCursor.h"
+
+#include <commdlg.h>
 
 #include <vector>
 
@@ -60,8 +62,8 @@ BOOL SetupDialog::OnInitDialog()
     }
     SetText(caption);
 
-    script_.FillVersionList(versions_.Handle());
-    script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
+    FillVersionList();
+    ApplySelection();
     if (!directory_.empty() && script_.BindGivenDirectory(directory_))
         SetWindowTextA(Item(IDC_PROGRAM_PATH), script_.ProgramPath().c_str());
     logo_.SetURL(kMakerWebAddress);
@@ -75,11 +77,11 @@ BOOL SetupDialog::OnInitDialog()
 bool SetupDialog::OnCommand(int id, int code, HWND control)
 {
     if (id == IDC_BROWSE && code == BN_CLICKED) {
-        script_.Browse(hwnd_, Item(IDC_PROGRAM_PATH));
+        Browse();
         return true;
     }
     if (id == IDC_VERSIONS && code == CBN_SELCHANGE) {
-        script_.ApplySelection(versions_.Handle(), Item(IDC_PROGRAM_PATH));
+        ApplySelection();
         return true;
     }
     if (id == IDC_SETUP && code == BN_CLICKED) {
@@ -87,6 +89,42 @@ bool SetupDialog::OnCommand(int id, int code, HWND control)
         return true;
     }
     return ui::Dialog::OnCommand(id, code, control);
+}
+
+void SetupDialog::FillVersionList()
+{
+    versions_.ResetContent();
+    const HostVersionList& list = script_.Versions();
+    const int start = script_.StartEntry();
+    for (int i = 0; i < list.Count(); ++i) {
+        const int item = versions_.AddItem(list.At(i)->version, i);
+        if (i == start && item >= 0) versions_.Select(item);
+    }
+    EnableWindow(versions_.Handle(), script_.Product().multi ? TRUE : FALSE);
+}
+
+void SetupDialog::ApplySelection()
+{
+    const int item = versions_.Selection();
+    if (item < 0) return;
+    const int index = static_cast<int>(versions_.DataOf(item));
+    if (!script_.Versions().At(index)) return;
+    // The binding stayed where it was: show the entry that is still bound, or none.
+    if (!script_.SelectEntry(index))
+        versions_.Select(script_.SelectedEntry() >= 0 ? versions_.FindData(script_.SelectedEntry()) : -1);
+    SetWindowTextA(Item(IDC_PROGRAM_PATH), script_.ProgramPath().c_str());
+}
+
+void SetupDialog::Browse()
+{
+    OpenFileRequest request;
+    request.defaultExtension = "ini";
+    request.initialName = "3dsmax.ini";
+    request.filter = "Ini Files (*.ini)|*.ini|All Files (*.*)|*.*||";
+    request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    std::string chosen;
+    if (CurrentDesktop().AskOpenFile(hwnd_, request, chosen) && script_.TakeProgramPath(chosen))
+        SetWindowTextA(Item(IDC_PROGRAM_PATH), script_.ProgramPath().c_str());
 }
 
 void SetupDialog::OnSetup()

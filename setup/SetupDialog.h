@@ -33,6 +33,14 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
 private:
+    // The versions found, with the entry of the bound host selected; enabled only for a script that
+    // lets the user choose.
+    void FillVersionList();
+    // Binds the selected version's host and shows its program path; a host that no longer opens
+    // leaves the binding, and the selection, where they were.
+    void ApplySelection();
+    // The file-open dialog for a host's 3DSMAX.INI: its folder is bound, the version stays.
+    void Browse();
     void OnSetup();
     void OnUninstall();
     // After one install or uninstall: Setup stays disabled, the keyboard goes to Exit.

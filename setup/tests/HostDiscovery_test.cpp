@@ -1,66 +1,68 @@
 // Host discovery against the test's own registry tree: which hosts are found, the version list
 // and its selection, Browse, and bindings that survive failed choices whole.
 #include "InstallFixture.h"
+#include "SetupDialog.h"
+#include "resource.h"
 
 #include <commdlg.h>
 
-// Real drop-down and edit controls on a hidden window, as the Setup dialog has them.
+// The Setup dialog, created hidden, whose drop-down and program path show what was found.
 class DiscoveryTest : public InstallFixture {
 protected:
     void SetUp() override
     {
         InstallFixture::SetUp();
-        parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);
-        dropDown = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | CBS_DROPDOWNLIST | CBS_SORT, 0, 0, 100, 100, parent,
-                                   nullptr, nullptr, nullptr);
-        edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_READONLY, 0, 0, 100, 20, parent, nullptr, nullptr, nullptr);
         Script("[Product]\nMulti=True\n");
     }
-    void TearDown() override { DestroyWindow(parent); }
 
     std::string EditText() const
     {
         char text[512] = "";
-        GetWindowTextA(edit, text, sizeof text);
+        GetDlgItemTextA(dialog->Handle(), IDC_PROGRAM_PATH, text, sizeof text);
         return text;
     }
     std::string SelectedText() const
     {
-        const LRESULT item = SendMessageA(dropDown, CB_GETCURSEL, 0, 0);
-        if (item == CB_ERR) return "(none)";
+        const int item = dialog->Versions().Selection();
+        if (item < 0) return "(none)";
         char text[64] = "";
         SendMessageA(dropDown, CB_GETLBTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text));
         return text;
     }
+    void Command(int id, int code)
+    {
+        SendMessageA(dialog->Handle(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(dialog->Item(id)));
+    }
     void Choose(const char* version)
     {
         SendMessageA(dropDown, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(version));
-        script->ApplySelection(dropDown, edit);
+        Command(IDC_VERSIONS, CBN_SELCHANGE);
     }
-    // Loads and fills the controls as the Setup dialog does when it opens.
+    void Browse() { Command(IDC_BROWSE, BN_CLICKED); }
+    // Opens the dialog, which loads the script and fills its controls.
     void Open()
     {
-        script = std::make_unique<InstallScript>(Environment());
-        ASSERT_TRUE(script->Load(nullptr, edit, packageDir));
-        script->FillVersionList(dropDown);
-        script->ApplySelection(dropDown, edit);
+        dialog = std::make_unique<SetupDialog>(nullptr, Environment(), packageDir);
+        ASSERT_TRUE(dialog->Create());
+        dropDown = dialog->Versions().Handle();
+        bound = &dialog->Script();
     }
 
-    HWND parent = nullptr;
+    std::unique_ptr<SetupDialog> dialog;
     HWND dropDown = nullptr;
-    HWND edit = nullptr;
+    InstallScript* bound = nullptr;
 };
 
 TEST_F(DiscoveryTest, OnlyTheSixIsListedAndSelected)
 {
     Open();
-    ASSERT_EQ(script->Versions().Count(), 1);
+    ASSERT_EQ(bound->Versions().Count(), 1);
     EXPECT_EQ(SelectedText(), "6.0");
     EXPECT_EQ(EditText(), hostDir);
-    EXPECT_EQ(script->CurrentVersion(), "6.0");
-    EXPECT_EQ(script->MaxIni().Path(), hostDir + "3DSMAX.INI");
-    EXPECT_EQ(script->PluginIni().Path(), hostDir + "PLUGIN.INI");
-    EXPECT_EQ(script->HostRoot() + "\\", hostDir);
+    EXPECT_EQ(bound->CurrentVersion(), "6.0");
+    EXPECT_EQ(bound->MaxIni().Path(), hostDir + "3DSMAX.INI");
+    EXPECT_EQ(bound->PluginIni().Path(), hostDir + "PLUGIN.INI");
+    EXPECT_EQ(bound->HostRoot() + "\\", hostDir);
     EXPECT_TRUE(desktop.shown.empty());
 }
 
@@ -78,9 +80,9 @@ TEST_F(DiscoveryTest, FiveAndSixWithMultiAndChoosingFive)
 
     Choose("5.0");
     EXPECT_EQ(EditText(), host5);
-    EXPECT_EQ(script->CurrentVersion(), "5.0");
-    EXPECT_EQ(script->MaxIni().Path(), host5 + "3DSMAX.INI");
-    EXPECT_EQ(script->PluginIni().Path(), host5 + "PLUGIN.INI");
+    EXPECT_EQ(bound->CurrentVersion(), "5.0");
+    EXPECT_EQ(bound->MaxIni().Path(), host5 + "3DSMAX.INI");
+    EXPECT_EQ(bound->PluginIni().Path(), host5 + "PLUGIN.INI");
 }
 
 TEST_F(DiscoveryTest, WithoutMultiTheListIsDisabledButShowsTheSelection)
@@ -99,7 +101,7 @@ TEST_F(DiscoveryTest, InstalldirWithoutTrailingBackslashNamesItsParent)
     registry.AddHost("6.0", parentHost + "max6");
     Open();
     EXPECT_EQ(EditText(), parentHost);
-    EXPECT_EQ(script->MaxIni().Path(), parentHost + "3DSMAX.INI");
+    EXPECT_EQ(bound->MaxIni().Path(), parentHost + "3DSMAX.INI");
 }
 
 TEST_F(DiscoveryTest, NoPreferredHostMeansNoScanAndNoPath)
@@ -107,7 +109,7 @@ TEST_F(DiscoveryTest, NoPreferredHostMeansNoScanAndNoPath)
     registry.AddHost("6.0", "");
     registry.AddHost("5.0", MakeFakeHost(temp / "max5") + "3dsmax.chm");
     Open();
-    EXPECT_EQ(script->Versions().Count(), 0);
+    EXPECT_EQ(bound->Versions().Count(), 0);
     EXPECT_EQ(EditText(), "");
     EXPECT_EQ(SelectedText(), "(none)");
     EXPECT_TRUE(desktop.shown.empty());
@@ -119,8 +121,8 @@ TEST_F(DiscoveryTest, CandidatesWithoutConfigurationFilesAreLeftOutWithAMessage)
     registry.AddHost("4.0", broken + "3dsmax.chm");
     registry.AddHost("3.0", temp / "nowhere\\3dsmax.chm");
     Open();
-    ASSERT_EQ(script->Versions().Count(), 1);
-    EXPECT_EQ(script->Versions().At(0)->version, "6.0");
+    ASSERT_EQ(bound->Versions().Count(), 1);
+    EXPECT_EQ(bound->Versions().At(0)->version, "6.0");
     ASSERT_EQ(desktop.shown.size(), 2u);
     EXPECT_EQ(desktop.shown[0].text, temp / "nowhere\\3DSMAX.INI : Can't open file!");
     EXPECT_EQ(desktop.shown[1].text, broken + "PLUGIN.INI : Can't open file!");
@@ -135,9 +137,9 @@ TEST_F(DiscoveryTest, RegistryValuesLongerThanTheBufferCountAsAbsent)
     registry.AddHost("5.0", longValue);
     registry.AddHost("4.0", host5 + std::string(255 - host5.size(), 'y'));  // exactly 255: read
     Open();
-    ASSERT_EQ(script->Versions().Count(), 2);
-    EXPECT_EQ(script->Versions().At(0)->version, "4.0");
-    EXPECT_EQ(script->Versions().At(1)->version, "6.0");
+    ASSERT_EQ(bound->Versions().Count(), 2);
+    EXPECT_EQ(bound->Versions().At(0)->version, "4.0");
+    EXPECT_EQ(bound->Versions().At(1)->version, "6.0");
     EXPECT_TRUE(desktop.shown.empty());
 }
 
@@ -146,17 +148,17 @@ TEST_F(DiscoveryTest, BrowseBindsTheChosenFolderAndKeepsTheVersion)
     const std::string other = MakeFakeHost(temp / "other");
     Open();
     desktop.filesToChoose = {other + "3dsmax.ini"};
-    EXPECT_TRUE(script->Browse(parent, edit));
+    Browse();
     EXPECT_STREQ(desktop.lastRequest.defaultExtension, "ini");
     EXPECT_STREQ(desktop.lastRequest.initialName, "3dsmax.ini");
     EXPECT_STREQ(desktop.lastRequest.filter, "Ini Files (*.ini)|*.ini|All Files (*.*)|*.*||");
     EXPECT_EQ(desktop.lastRequest.flags, static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT));
     EXPECT_EQ(EditText(), other);
-    EXPECT_EQ(script->ProgramPath(), other);
-    EXPECT_EQ(script->PluginIni().Path(), other + "PLUGIN.INI");
-    EXPECT_EQ(script->CurrentVersion(), "6.0");
+    EXPECT_EQ(bound->ProgramPath(), other);
+    EXPECT_EQ(bound->PluginIni().Path(), other + "PLUGIN.INI");
+    EXPECT_EQ(bound->CurrentVersion(), "6.0");
 
-    EXPECT_FALSE(script->Browse(parent, edit));  // cancelled
+    Browse();  // cancelled
     EXPECT_EQ(EditText(), other);
 }
 
@@ -165,13 +167,13 @@ TEST_F(DiscoveryTest, FailedBrowseKeepsTheWholeBinding)
     const std::string halfHost = MakeFakeHost(temp / "half", {.pluginIni = false});
     Open();
     desktop.filesToChoose = {halfHost + "3dsmax.ini"};
-    EXPECT_FALSE(script->Browse(parent, edit));
+    Browse();
     ASSERT_EQ(desktop.shown.size(), 1u);
     EXPECT_EQ(desktop.shown[0].text, halfHost + "PLUGIN.INI : Can't open file!");
     EXPECT_EQ(EditText(), hostDir);
-    EXPECT_EQ(script->ProgramPath(), hostDir);
-    EXPECT_EQ(script->MaxIni().Path(), hostDir + "3DSMAX.INI");
-    EXPECT_EQ(script->PluginIni().Path(), hostDir + "PLUGIN.INI");
+    EXPECT_EQ(bound->ProgramPath(), hostDir);
+    EXPECT_EQ(bound->MaxIni().Path(), hostDir + "3DSMAX.INI");
+    EXPECT_EQ(bound->PluginIni().Path(), hostDir + "PLUGIN.INI");
 }
 
 TEST_F(DiscoveryTest, FailedSelectionKeepsBindingVersionAndShownEntry)
@@ -184,16 +186,17 @@ TEST_F(DiscoveryTest, FailedSelectionKeepsBindingVersionAndShownEntry)
     ASSERT_EQ(desktop.shown.size(), 1u);
     EXPECT_EQ(SelectedText(), "6.0");
     EXPECT_EQ(EditText(), hostDir);
-    EXPECT_EQ(script->CurrentVersion(), "6.0");
-    EXPECT_EQ(script->MaxIni().Path(), hostDir + "3DSMAX.INI");
+    EXPECT_EQ(bound->CurrentVersion(), "6.0");
+    EXPECT_EQ(bound->MaxIni().Path(), hostDir + "3DSMAX.INI");
 }
 
 TEST_F(DiscoveryTest, AfterAnInstallSelectionChangesDoNothing)
 {
     registry.AddHost("5.0", MakeFakeHost(temp / "max5") + "3dsmax.chm");
     Open();
-    ASSERT_EQ(Install(), 1);
+    Command(IDC_SETUP, BN_CLICKED);
+    ASSERT_EQ(dialog->Progress().Line(dialog->Progress().Count() - 1), kFinished);
     Choose("5.0");
     EXPECT_EQ(EditText(), hostDir);
-    EXPECT_EQ(script->CurrentVersion(), "6.0");
+    EXPECT_EQ(bound->CurrentVersion(), "6.0");
 }

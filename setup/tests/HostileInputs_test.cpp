@@ -649,7 +649,7 @@ TEST(IniSectionReads, AgreeWithKeyByKeyReads)
     WriteText(path, "[S]\r\n  File1 = \"..\\x\"  \r\nfile2='single'\r\nFile3=\"open\r\nFile4=first\r\nFILE4=second\r\n"
                     "; File5=comment\r\nno equals sign\r\nFile6= a = b \r\nFile7=\"\"\r\n[s]\r\nFile8=later\r\n");
     IniFile ini;
-    ASSERT_TRUE(ini.Open(nullptr, path));
+    ASSERT_TRUE(ini.Open(path));
     const IniSection section = ini.ReadSection("S");
     std::string bySection;
     std::string byKey;

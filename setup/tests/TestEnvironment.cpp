@@ -31,8 +31,8 @@ InstallEnvironment EnvironmentFromProcess()
     // Keys that do not open leave no host to find, never the machine's own.
     RegOpenKeyExA(HKEY_CURRENT_USER, (base + "\\machine").c_str(), 0, KEY_READ, &machine);
     RegOpenKeyExA(HKEY_CURRENT_USER, (base + "\\user").c_str(), 0, KEY_READ, &user);
-    environment.machineRoot = machine;
-    environment.userRoot = user;
+    environment.registry.machineRoot = machine;
+    environment.registry.userRoot = user;
     RegCreateKeyExA(HKEY_CURRENT_USER, (base + "\\uninstall").c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
                     &environment.uninstallRoot, nullptr);
     const std::string records = Variable("KCF_SETUP_RECORD_DIR");

@@ -149,8 +149,8 @@ void RegistryTree::AddHost(const std::string& version, const std::string& value)
 InstallEnvironment RegistryTree::Environment() const
 {
     InstallEnvironment environment;
-    environment.machineRoot = machine_;
-    environment.userRoot = user_;
+    environment.registry.machineRoot = machine_;
+    environment.registry.userRoot = user_;
     environment.uninstallRoot = uninstall_;
     return environment;
 }

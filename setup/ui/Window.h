@@ -47,6 +47,26 @@ public:
 class ComboBox : public Window {
 public:
     int Count() const { return static_cast<int>(SendMessageA(hwnd_, CB_GETCOUNT, 0, 0)); }
+    void ResetContent() const { SendMessageA(hwnd_, CB_RESETCONTENT, 0, 0); }
+    // Adds an item carrying data; answers its index (the list may sort), or -1 when it was not added.
+    int AddItem(const std::string& text, LPARAM data) const
+    {
+        const LRESULT item = SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        if (item < 0) return -1;
+        SendMessageA(hwnd_, CB_SETITEMDATA, static_cast<WPARAM>(item), data);
+        return static_cast<int>(item);
+    }
+    // The index of the item carrying data, or -1.
+    int FindData(LPARAM data) const
+    {
+        for (int i = 0; i < Count(); ++i)
+            if (SendMessageA(hwnd_, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == data) return i;
+        return -1;
+    }
+    int Selection() const { return static_cast<int>(SendMessageA(hwnd_, CB_GETCURSEL, 0, 0)); }
+    LPARAM DataOf(int index) const { return SendMessageA(hwnd_, CB_GETITEMDATA, static_cast<WPARAM>(index), 0); }
+    // -1 selects nothing.
+    void Select(int index) const { SendMessageA(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 };
 
 }  // namespace ui
