@@ -155,9 +155,8 @@ bool InstallRecord::Prepare()
     const size_t above = base.find_last_of('\\');
     if (above != std::string::npos && above > 2) MakeFolders(base.substr(0, above));
     for (const std::string& folder : {base, folder_, folder_ + "\\kept"}) {
-        if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES && !MakeProtectedFolder(folder)) return false;
-        const DWORD now = GetFileAttributesA(folder.c_str());
-        if (now == INVALID_FILE_ATTRIBUTES || !(now & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        if (!Exists(folder) && !MakeProtectedFolder(folder)) return false;
+        if (!IsDirectory(folder)) return false;
     }
     return true;
 }
@@ -198,7 +197,7 @@ std::string InstallRecord::Keep(const std::string& path, bool move)
 {
     std::string kept;
     do kept = folder_ + "\\kept\\" + std::to_string(++kept_) + "-" + FileNameOf(path);
-    while (Fits(kept) && GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES);
+    while (Exists(kept));
     if (!Fits(kept)) return {};
     const bool done = move ? MoveFileExA(path.c_str(), kept.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)
                            : CopyFileA(path.c_str(), kept.c_str(), TRUE);
