@@ -214,8 +214,10 @@ TEST_F(UninstallTest, RecordsNamingWhatThePackageCouldNotDoAreRefusedWhole)
 {
     struct Case {
         const char* name;
-        std::string line;  // appended to the log; {h} the host folder with its backslash, {t} the test's tree
+        std::string line;  // appended to the log; {h} the host folder with its backslash, {t} the test's tree,
+                           // {l} a folder that is a link
         const char* shows;
+        const char* script = "";  // appended to the kept script, with 3DSMAX.INI's Scripts folder the link
     };
     const Case cases[] = {
         {"a file outside the host", "deleted\t{h}..\\victim.txt\t{k}\\9-victim.txt", "(deleted {h}..\\victim.txt)"},
@@ -230,6 +232,8 @@ TEST_F(UninstallTest, RecordsNamingWhatThePackageCouldNotDoAreRefusedWhole)
         {"an unrelated folder", "made\t{t}\\unrelated", "(made {t}\\unrelated)"},
         {"a rename out of the host", "renamed\t{h}a.cfg\t{t}\\moved.cfg", "(renamed {h}a.cfg)"},
         {"no kept script", "", "SETUP.INI : Can't read the package's script kept with the install record!"},
+        {"a folder the plan names, through a link", "made\t{l}\\Ours", "(made {l}\\Ours)",
+         "[Scripts]\nAddPath=Ours\nFile1=x.ms\n"},
     };
     Load();
     ASSERT_EQ(Install(), 1);
@@ -237,11 +241,13 @@ TEST_F(UninstallTest, RecordsNamingWhatThePackageCouldNotDoAreRefusedWhole)
     const std::string logPath = folder + "\\install.log";
     const std::string honest = ReadText(logPath);
     const std::string kept = ReadText(folder + "\\SETUP.INI");
+    const std::string maxIni = ReadText(Host("3DSMAX.INI"));
     MakeDir(temp / "unrelated");
     WriteText(temp / "victim.txt", "someone else's");
     const auto expand = [&](std::string text) {
         for (const auto& [word, meaning] :
-             {std::pair<std::string, std::string>{"{h}", hostDir}, {"{t}", temp.Path()}, {"{k}", folder + "\\kept"}})
+             {std::pair<std::string, std::string>{"{h}", hostDir}, {"{t}", temp.Path()}, {"{k}", folder + "\\kept"},
+              {"{l}", KCF_TEST_FOLDER_LINK}})
             for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + meaning.size()))
                 text.replace(at, word.size(), meaning);
         return text;
@@ -250,6 +256,10 @@ TEST_F(UninstallTest, RecordsNamingWhatThePackageCouldNotDoAreRefusedWhole)
         SCOPED_TRACE(c.name);
         if (c.line.empty()) DeleteFileA((folder + "\\SETUP.INI").c_str());
         else WriteText(logPath, honest + expand(c.line) + "\r\n");
+        if (*c.script) {
+            WriteText(folder + "\\SETUP.INI", kept + c.script);
+            WritePrivateProfileStringA("Directories", "Scripts", KCF_TEST_FOLDER_LINK, Host("3DSMAX.INI").c_str());
+        }
         const Tree before = Snapshot();
         desktop.shown.clear();
         log.lines.clear();
@@ -261,6 +271,7 @@ TEST_F(UninstallTest, RecordsNamingWhatThePackageCouldNotDoAreRefusedWhole)
         EXPECT_EQ(Snapshot(), before);
         WriteText(logPath, honest);
         WriteText(folder + "\\SETUP.INI", kept);
+        WriteText(Host("3DSMAX.INI"), maxIni);
     }
     // The honest record still undoes everything.
     desktop.shown.clear();
