@@ -1,6 +1,7 @@
 // Fuzz target: an install record as anyone may write it, read into entries and checked against the
 // plan of a fixed script on a fixed host; every entry the check accepts names only the plan's paths.
 #include "RecordCheck.h"
+#include "SampleHost.h"
 #include "Text.h"
 
 #include <cstdint>
@@ -21,16 +22,8 @@ const char kScript[] =
 
 InstallPlan FixedPlan()
 {
-    HostBinding host;
-    host.root = "C:\\3dsmax6";
-    host.version = "6.0";
-    host.windowsDirectory = "C:\\WINDOWS";
-    host.systemDirectory = "C:\\WINDOWS\\system32";
-    host.directories["Help"] = "C:\\3dsmax6\\help";
-    host.additionalPlugins = "C:\\3dsmax6\\plugins";
-    host.firstBitmapDir = "C:\\3dsmax6\\maps";
     std::string refused;
-    return BuildPlan(ReadEntries(IniDocument(kScript)), host, "C:\\package\\SETUP_FILES", refused);
+    return BuildPlan(ReadEntries(IniDocument(kScript)), SampleHost("C:\\3dsmax6"), "C:\\package\\SETUP_FILES", refused);
 }
 
 const RecordBounds kBounds = {"C:\\ProgramData\\Plug-In Installer\\KCF 0123abcd", "C:\\3dsmax6\\3DSMAX.INI",

@@ -1,6 +1,6 @@
 // Fuzz target: SETUP.INI as anyone may write it, read into entries, checked, and planned on a fixed
 // host; a script the check passes never acts outside the folder each action belongs to.
-#include "InstallPlan.h"
+#include "SampleHost.h"
 #include "Text.h"
 
 #include <cstdint>
@@ -8,19 +8,6 @@
 #include <string>
 
 namespace {
-
-HostBinding FixedHost()
-{
-    HostBinding host;
-    host.root = "C:\\3dsmax6";
-    host.version = "6.0";
-    host.windowsDirectory = "C:\\WINDOWS";
-    host.systemDirectory = "C:\\WINDOWS\\system32";
-    for (const char* name : {"Help", "Scripts", "PlugCFG", "Fonts"}) host.directories[name] = host.root + "\\" + name;
-    host.additionalPlugins = "C:\\3dsmax6\\plugins";
-    host.firstBitmapDir = "C:\\3dsmax6\\maps\\";
-    return host;
-}
 
 void Require(bool holds)
 {
@@ -31,7 +18,7 @@ void Require(bool holds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const HostBinding host = FixedHost();
+    static const HostBinding host = SampleHost("C:\\3dsmax6");
     const std::vector<ScriptSection> sections = ReadEntries(IniDocument(std::string(reinterpret_cast<const char*>(data), size)));
     Require(sections.size() == SectionTable().size());
     const std::string bad = FirstBadEntry(sections);

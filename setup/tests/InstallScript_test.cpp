@@ -574,13 +574,3 @@ TEST_F(KeepFlagTest, KeepCopiesOnlyWhenTheTargetIsAbsent)
     EXPECT_EQ(log.lines, (Lines{"Kept ZAV_KCF.SET (already there)", "-> " + Host("plugcfg\\"), "Copy other.cfg",
                                        "-> " + Host("plugcfg\\"), kFinished}));
 }
-
-TEST_F(KeepFlagTest, OtherFlagValuesOverwriteAsBefore)
-{
-    Source("a.cfg", "new");
-    WriteText(Host("plugcfg\\a.cfg"), "old");
-    Script("[PlugCFG]\nFile1=a.cfg\nKeep1=no\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_EQ(ReadText(Host("plugcfg\\a.cfg")), "new");
-}

@@ -1,5 +1,5 @@
 // The install's plan from script text and a bound host, and the script's refused entries, as tables.
-#include "InstallPlan.h"
+#include "SampleHost.h"
 
 #include <gtest/gtest.h>
 
@@ -9,20 +9,6 @@
 #include <vector>
 
 namespace {
-
-// The host every row starts from; a row changes what it needs.
-HostBinding Host()
-{
-    HostBinding host;
-    host.root = "C:\\max";
-    host.version = "6.0";
-    host.windowsDirectory = "C:\\WIN";
-    host.systemDirectory = "C:\\WIN\\system32";
-    host.directories = {{"Help", "C:\\max\\help"}, {"Scripts", "C:\\max\\scripts"}, {"Fonts", "fonts"}};
-    host.additionalPlugins = "D:\\more";
-    host.firstBitmapDir = "C:\\max\\maps\\";
-    return host;
-}
 
 // One action as a line: what it does, to what, below which folder, and in which copy list (lists
 // numbered in their order in the plan, 0 for none).
@@ -57,7 +43,7 @@ const PlanRow kPlanRows[] = {
      "[Execute]\nFile1=docs\\readme.txt\nKeep1=True\n[BitmapDirs]\nFile1=m.bmp\n[Plugins6]\nFile1=p.dlo\n"
      "[Help]\nFile1=h.chm\nDesc1=H Help\n[Root]\nFile1=r.txt\nDesc1=Not Help\n[System32]\nFile1=s.dll\n"
      "[Windows]\nFile1=w.dll\n[Scripts]\nFile1=sub\\a.ms\n",
-     {"copy P\\w.dll > C:\\WIN\\w.dll in C:\\WIN #1", "copy P\\s.dll > C:\\WIN\\system32\\s.dll in C:\\WIN\\system32 #2",
+     {"copy P\\w.dll > C:\\WINDOWS\\w.dll in C:\\WINDOWS #1", "copy P\\s.dll > C:\\WINDOWS\\system32\\s.dll in C:\\WINDOWS\\system32 #2",
       "copy P\\r.txt > C:\\max\\r.txt in C:\\max #3", "copy P\\h.chm > C:\\max\\help\\h.chm in C:\\max\\help #4",
       "plugin [Help] H Help=C:\\max\\help\\h.chm #4",
       "copy P\\sub\\a.ms > C:\\max\\scripts\\sub\\a.ms in C:\\max\\scripts #5",
@@ -99,13 +85,13 @@ const PlanRow kPlanRows[] = {
     // A folder of the host's INI files in the Windows folder gives no plan, whether or not the
     // script has a section for it.
     {"HostFolderInTheWindowsFolderIsRefused", "[Root]\nFile1=r.txt\n", {},
-     [](HostBinding& h) { h.directories["Scripts"] = "c:\\win\\Scripts"; },
-     "c:\\win\\Scripts (3DSMAX.INI [Directories] Scripts)"},
+     [](HostBinding& h) { h.directories["Scripts"] = "c:\\windows\\Scripts"; },
+     "c:\\windows\\Scripts (3DSMAX.INI [Directories] Scripts)"},
     {"PluginFolderInTheSystemFolderIsRefused", "[Plugins6]\nFile1=p.dlo\n", {},
-     [](HostBinding& h) { h.additionalPlugins = "C:\\WIN\\SYSTEM32\\"; },
-     "C:\\WIN\\SYSTEM32\\ (PLUGIN.INI [Directories] Additional MAX plug-ins)"},
+     [](HostBinding& h) { h.additionalPlugins = "C:\\WINDOWS\\SYSTEM32\\"; },
+     "C:\\WINDOWS\\SYSTEM32\\ (PLUGIN.INI [Directories] Additional MAX plug-ins)"},
     {"BitmapFolderInTheWindowsFolderIsRefused", "[BitmapDirs]\nFile1=t.bmp\n", {},
-     [](HostBinding& h) { h.firstBitmapDir = "C:\\WIN"; }, "C:\\WIN (3DSMAX.INI [BitmapDirs] Dir1)"},
+     [](HostBinding& h) { h.firstBitmapDir = "C:\\WINDOWS"; }, "C:\\WINDOWS (3DSMAX.INI [BitmapDirs] Dir1)"},
     {"AFolderBesideTheWindowsFolderIsNotInIt", "[BitmapDirs]\nFile1=t.bmp\n",
      {"copy P\\t.bmp > C:\\WINDOWS2\\t.bmp in C:\\WINDOWS2 #1"}, [](HostBinding& h) { h.firstBitmapDir = "C:\\WINDOWS2"; }},
 };
@@ -115,7 +101,7 @@ class PlanTable : public ::testing::TestWithParam<PlanRow> {};
 TEST_P(PlanTable, Row)
 {
     const PlanRow& row = GetParam();
-    HostBinding host = Host();
+    HostBinding host = SampleHost();
     if (row.host) row.host(host);
     const std::vector<ScriptSection> sections = ReadEntries(IniDocument(row.script));
     ASSERT_EQ(FirstBadEntry(sections), "");

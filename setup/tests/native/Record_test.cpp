@@ -1,5 +1,6 @@
 // The install record's line format, and its check against the plan of the installed script.
 #include "RecordCheck.h"
+#include "SampleHost.h"
 
 #include <gtest/gtest.h>
 
@@ -70,17 +71,10 @@ TEST(RecordLog, LinesAsTodaysInstallerWritesThemAndLinesThatAreNoEntry)
 // The plan of a package with a file in a sub-folder, a delete, a rename, help and a bitmap folder.
 InstallPlan PlanOn(const std::string& root)
 {
-    HostBinding host;
-    host.root = root;
-    host.version = "6.0";
-    host.windowsDirectory = "C:\\WIN";
-    host.systemDirectory = "C:\\WIN\\system32";
-    host.directories = {{"Help", root + "\\help"}};
-    host.firstBitmapDir = root + "\\maps";
     const IniDocument script("[Root]\nFile1=sub\\a.flt\nDelete1=old.dll\nOld1=x.txt\nNew1=y.txt\n"
                              "[Help]\nFile1=h.chm\nDesc1=H Help\n[BitmapDirs]\nAddPath=kcf\\tex\nFile1=t.bmp\n");
     std::string refused;
-    return BuildPlan(ReadEntries(script), host, "P", refused);
+    return BuildPlan(ReadEntries(script), SampleHost(root), "P", refused);
 }
 
 const RecordBounds kBounds = {"C:\\rec\\K 1234", "C:\\max\\3DSMAX.INI", "C:\\max\\PLUGIN.INI"};
@@ -117,13 +111,13 @@ TEST(RecordCheck, AcceptsOnlyWhatThePlanCouldHaveMade)
         {"saved through ..", E::Copied("C:\\max\\sub\\a.flt", "C:\\rec\\K 1234\\kept\\..\\a.flt", "f"), ""},
         {"saved below kept", E::Copied("C:\\max\\sub\\a.flt", "C:\\rec\\K 1234\\kept\\x\\a.flt", "f"), ""},
         {"deleted without a kept copy", E::Deleted("C:\\max\\old.dll", ""), ""},
-        {"deleted in the system folder", E::Deleted("C:\\WIN\\system32\\old.dll", "C:\\rec\\K 1234\\kept\\1-old.dll"), ""},
+        {"deleted in the system folder", E::Deleted("C:\\WINDOWS\\system32\\old.dll", "C:\\rec\\K 1234\\kept\\1-old.dll"), ""},
         {"renamed elsewhere", E::Renamed("C:\\max\\x.txt", "C:\\max\\z.txt"), ""},
         {"renamed backwards", E::Renamed("C:\\max\\y.txt", "C:\\max\\x.txt"), ""},
         {"made the host folder", E::MadeDir("C:\\max"), ""},
         {"made below a made folder", E::MadeDir("C:\\max\\sub\\deeper"), ""},
-        {"made in the Windows folder", E::MadeDir("C:\\WIN\\sub"), ""},
-        {"key of another file", E::IniKey("C:\\WIN\\win.ini", "Help", "H Help", "C:\\max\\help\\h.chm", ""), ""},
+        {"made in the Windows folder", E::MadeDir("C:\\WINDOWS\\sub"), ""},
+        {"key of another file", E::IniKey("C:\\WINDOWS\\win.ini", "Help", "H Help", "C:\\max\\help\\h.chm", ""), ""},
         {"key with another value", E::IniKey("C:\\max\\PLUGIN.INI", "Help", "H Help", "C:\\evil.chm", ""), ""},
         {"key in another INI", E::IniKey("C:\\max\\3DSMAX.INI", "Help", "H Help", "C:\\max\\help\\h.chm", ""), ""},
         {"numbered key without a number", E::IniKey("C:\\max\\3DSMAX.INI", "BitmapDirs", "Dir", "C:\\max\\maps\\kcf\\tex", ""), ""},
