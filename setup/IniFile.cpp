@@ -32,44 +32,7 @@ namespace {
 // No value or section read is taken cut short: past this size it counts as absent.
 constexpr DWORD kLargestRead = 16u << 20;
 
-std::string UpperCase(std::string text)
-{
-    if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
-std::string Trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 }  // namespace
-
-void IniSection::AddLine(const std::string& line)
-{
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) return;
-    const std::string key = Trimmed(line.substr(0, equals));
-    std::string value = Trimmed(line.substr(equals + 1));
-    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
-        value = value.substr(1, value.size() - 2);
-    if (!key.empty()) values_.emplace(UpperCase(key), value);
-}
-
-bool IniSection::Value(const std::string& key, std::string& value) const
-{
-    if (file_) return file_->ReadValue(name_.c_str(), key.c_str(), value);
-    const auto found = values_.find(UpperCase(key));
-    value = found == values_.end() ? std::string() : found->second;
-    return !value.empty();
-}
-
-bool IniSection::Numbered(const char* stem, int number, std::string& value) const
-{
-    return Value(NumberedKey(stem, number), value);
-}
 
 bool IniFile::ReadValue(const char* section, const char* key, std::string& value) const
 {
@@ -97,6 +60,13 @@ DWORD SectionReadLimit()
     return windows7 ? 0 : 32767;
 }
 
+IniSection IniFile::KeyByKey(const char* section) const
+{
+    return IniSection([this, name = std::string(section)](const std::string& key, std::string& value) {
+        return ReadValue(name.c_str(), key.c_str(), value);
+    });
+}
+
 IniSection IniFile::ReadSection(const char* section, DWORD limit) const
 {
     IniSection lines;
@@ -106,7 +76,7 @@ IniSection IniFile::ReadSection(const char* section, DWORD limit) const
         buffer.resize(size);
         // A section that does not fit comes back as the buffer's size less two.
         const DWORD got = GetPrivateProfileSectionA(section, buffer.data(), size, path_.c_str());
-        if (limit != 0 && got + 2 >= limit) return IniSection(*this, section);
+        if (limit != 0 && got + 2 >= limit) return KeyByKey(section);
         if (got + 2 < size) {
             for (size_t at = 0; at < got && buffer[at] != '\0';) {
                 const std::string line(buffer.data() + at);
@@ -116,7 +86,7 @@ IniSection IniFile::ReadSection(const char* section, DWORD limit) const
             return lines;
         }
     }
-    return IniSection(*this, section);
+    return KeyByKey(section);
 }
 
 bool IniFile::ReadNumbered(const char* section, const char* stem, int number, std::string& value) const

@@ -1,6 +1,7 @@
 // IniGuard: the copy, the check after each write and the put-back that keep a host INI file whole.
 #include "IniGuard.h"
 
+#include "IniText.h"
 #include "ScriptText.h"
 #include "Text.h"
 
@@ -9,26 +10,17 @@ namespace {
 // A host INI file larger than this is not one the installer will write.
 constexpr size_t kLargestIni = 16u << 20;
 
-std::string Trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 // A line as the profile functions see it; empty for a blank line.
 std::string Normalised(const std::string& line)
 {
-    const std::string text = Trimmed(line);
-    if (text.empty()) return text;
-    if (text[0] == '[') {
-        const size_t close = text.find(']');
-        if (close != std::string::npos) return '[' + Trimmed(text.substr(1, close - 1)) + ']';
-        return text;
+    const IniLine read = ReadIniLine(line);
+    switch (read.kind) {
+    case IniLine::Kind::kBlank: return {};
+    case IniLine::Kind::kHeader: return '[' + read.name + ']';
+    case IniLine::Kind::kKey: return read.name + "=" + read.value;
+    case IniLine::Kind::kOther: break;
     }
-    const size_t equals = text.find('=');
-    if (equals == std::string::npos) return text;
-    return Trimmed(text.substr(0, equals)) + "=" + Trimmed(text.substr(equals + 1));
+    return read.text;
 }
 
 // The file's lines, Unicode files through their code-page form.
@@ -50,13 +42,13 @@ std::vector<std::string> Lines(const std::string& bytes)
 
 bool IsHeaderOf(const std::string& line, const char* section)
 {
-    return !line.empty() && line[0] == '[' && SameText(line, '[' + Trimmed(section) + ']');
+    return !line.empty() && line[0] == '[' && SameText(line, '[' + TrimmedIniText(section) + ']');
 }
 
 bool IsKeyLine(const std::string& line, const std::string& key)
 {
     const size_t equals = line.find('=');
-    return equals != std::string::npos && line[0] != '[' && SameText(line.substr(0, equals), Trimmed(key));
+    return equals != std::string::npos && line[0] != '[' && SameText(line.substr(0, equals), TrimmedIniText(key));
 }
 
 bool SameBytes(const std::string& path, const std::string& bytes)
@@ -203,7 +195,7 @@ IniWrite IniGuard::Change(const IniFile& ini, const char* section, const std::st
     const bool read = claimed && ReadWholeFile(file->path, kLargestIni, after);
     const bool present = read && ini.ReadValue(section, key.c_str(), readBack);
     if (op == Op::kWrite && read && KeepsEveryLinePlusTheKey(before, after, section, key, *value) && present &&
-        readBack == Trimmed(*value))
+        readBack == TrimmedIniText(*value))
         return IniWrite::kWritten;
     if (op == Op::kRemoveKey && read && KeepsEveryLineButTheKey(before, after, section, key) && !present)
         return IniWrite::kWritten;

@@ -35,12 +35,12 @@ const std::vector<SectionKind>& SectionTable()
     return table;
 }
 
-std::vector<ScriptSection> ReadEntries(const IniFile& script)
+std::vector<ScriptSection> ReadEntries(const IniSource& script)
 {
     std::vector<ScriptSection> sections;
     for (const SectionKind& kind : SectionTable()) {
         // Each section is read once: the names checked before the install are the names it acts on.
-        const IniSection list = script.ReadSection(kind.name);
+        const IniSection list = script.Section(kind.name);
         ScriptSection section;
         section.kind = &kind;
         std::string value;
@@ -77,7 +77,11 @@ std::string Entry(const char* section, const std::string& key, const std::string
     return entry + "] " + key + "=" + value;
 }
 
-std::string Numbered(const char* stem, size_t index) { return NumberedKey(stem, static_cast<int>(index) + 1); }
+// An entry of a numbered list by its index in the list ("File", 0 -> "File1").
+std::string Entry(const char* section, const char* stem, size_t index, const std::string& value)
+{
+    return Entry(section, NumberedKey(stem, static_cast<int>(index) + 1), value);
+}
 
 }  // namespace
 
@@ -87,8 +91,8 @@ std::string FirstBadEntry(const std::vector<ScriptSection>& sections)
         const char* name = section.kind->name;
         for (size_t i = 0; i < section.files.size(); ++i) {
             const ScriptFile& file = section.files[i];
-            if (!StaysInside(file.name)) return Entry(name, Numbered("File", i), file.name);
-            if (!file.desc.empty() && !IsIniKeyName(file.desc)) return Entry(name, Numbered("Desc", i), file.desc);
+            if (!StaysInside(file.name)) return Entry(name, "File", i, file.name);
+            if (!file.desc.empty() && !IsIniKeyName(file.desc)) return Entry(name, "Desc", i, file.desc);
         }
         if (!section.addPath.empty() && !StaysInside(section.addPath)) return Entry(name, "AddPath", section.addPath);
         if (!section.desc.empty() && !IsIniKeyName(section.desc)) return Entry(name, "Desc", section.desc);
@@ -96,11 +100,11 @@ std::string FirstBadEntry(const std::vector<ScriptSection>& sections)
     for (const ScriptSection& section : sections) {
         const char* name = section.kind->name;
         for (size_t i = 0; i < section.deletes.size(); ++i)
-            if (!StaysInside(section.deletes[i])) return Entry(name, Numbered("Delete", i), section.deletes[i]);
+            if (!StaysInside(section.deletes[i])) return Entry(name, "Delete", i, section.deletes[i]);
         for (size_t i = 0; i < section.renames.size(); ++i) {
             const ScriptRename& rename = section.renames[i];
-            if (!StaysInside(rename.from)) return Entry(name, Numbered("Old", i), rename.from);
-            if (!rename.to.empty() && !StaysInside(rename.to)) return Entry(name, Numbered("New", i), rename.to);
+            if (!StaysInside(rename.from)) return Entry(name, "Old", i, rename.from);
+            if (!rename.to.empty() && !StaysInside(rename.to)) return Entry(name, "New", i, rename.to);
         }
     }
     return {};

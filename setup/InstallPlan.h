@@ -3,7 +3,7 @@
 // The uninstall builds the same plan again, to check its record against.
 #pragma once
 
-#include "IniFile.h"
+#include "IniText.h"
 
 #include <map>
 #include <string>
@@ -52,8 +52,9 @@ struct ScriptSection {
     std::vector<ScriptRename> renames;   // host root only
 };
 
-// The script's sections in table order.
-std::vector<ScriptSection> ReadEntries(const IniFile& script);
+// The script's sections in table order, from the script file itself (IniFile) or its text read
+// whole (IniDocument).
+std::vector<ScriptSection> ReadEntries(const IniSource& script);
 // The first entry that would act outside its folder, or write a key its INI file could not hold,
 // as "[Section] Key=value"; empty when every entry is sound.
 std::string FirstBadEntry(const std::vector<ScriptSection>& sections);

@@ -1,5 +1,5 @@
-// InstallRecord: the log's line format, its appends, the kept files, the record's life cycle (its
-// folder, the copies beside it, its listing among the installed programs) and the file fingerprints.
+// InstallRecord: the log's appends and rewrite, the kept files, the record's life cycle (its folder,
+// the copies beside it, its listing among the installed programs) and the file fingerprints.
 #include "InstallRecord.h"
 
 #include "RecordFolder.h"
@@ -10,89 +10,11 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
 // A log larger than this is not one an install wrote.
 constexpr size_t kLargestLog = 64u << 20;
-
-const char* const kKindNames[] = {"copied", "deleted", "renamed", "made", "ini", "section"};
-
-// Fields are separated by tabs, entries by line ends: those and "%" are written as "%XX".
-std::string Escaped(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (c == '%' || c == '\t' || c == '\r' || c == '\n') {
-            char code[4];
-            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string Unescaped(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::vector<std::string> Fields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t at = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', at);
-        fields.push_back(Unescaped(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at)));
-        if (tab == std::string::npos) return fields;
-        at = tab + 1;
-    }
-}
-
-std::string Line(const RecordEntry& entry)
-{
-    std::vector<std::string> fields = {kKindNames[static_cast<int>(entry.kind)], entry.path};
-    switch (entry.kind) {
-    case RecordEntry::Kind::kCopied: fields.insert(fields.end(), {entry.saved, entry.fingerprint}); break;
-    case RecordEntry::Kind::kDeleted: fields.push_back(entry.saved); break;
-    case RecordEntry::Kind::kRenamed: fields.push_back(entry.to); break;
-    case RecordEntry::Kind::kMadeDir: break;
-    case RecordEntry::Kind::kIniSection: fields.push_back(entry.section); break;
-    case RecordEntry::Kind::kIniKey: fields.insert(fields.end(), {entry.section, entry.key, entry.value, entry.prior}); break;
-    }
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i) line += '\t';
-        line += Escaped(fields[i]);
-    }
-    return line + "\r\n";
-}
-
-bool Parse(const std::string& line, RecordEntry& entry)
-{
-    const std::vector<std::string> f = Fields(line);
-    const auto count = [&](size_t n) { return f.size() == n; };
-    if (f[0] == "copied" && count(4)) entry = RecordEntry::Copied(f[1], f[2], f[3]);
-    else if (f[0] == "deleted" && count(3)) entry = RecordEntry::Deleted(f[1], f[2]);
-    else if (f[0] == "renamed" && count(3)) entry = RecordEntry::Renamed(f[1], f[2]);
-    else if (f[0] == "made" && count(2)) entry = RecordEntry::MadeDir(f[1]);
-    else if (f[0] == "section" && count(3)) entry = RecordEntry::IniSection(f[1], f[2]);
-    else if (f[0] == "ini" && count(6)) entry = RecordEntry::IniKey(f[1], f[2], f[3], f[4], f[5]);
-    else return false;
-    return true;
-}
 
 std::string Hex(unsigned long long value, int digits)
 {
@@ -122,11 +44,7 @@ bool InstallRecord::Load()
     entries_.clear();
     std::string text;
     if (!Fits(LogPath()) || !ReadWholeFile(LogPath(), kLargestLog, text)) return false;
-    size_t at = 0;
-    for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-        RecordEntry entry;
-        if (Parse(text.substr(at, end - at), entry)) entries_.push_back(std::move(entry));
-    }
+    entries_ = ParseRecordLog(text);
     kept_ = static_cast<int>(entries_.size());
     return true;
 }
@@ -163,7 +81,7 @@ bool InstallRecord::Prepare()
 
 bool InstallRecord::Add(const RecordEntry& entry)
 {
-    const std::string line = Line(entry);
+    const std::string line = RecordLine(entry);
     // Appended and flushed: a failure or a kill leaves the entries before it whole.
     const bool written = WriteAllAndClose(CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
@@ -176,7 +94,7 @@ bool InstallRecord::Add(const RecordEntry& entry)
 bool InstallRecord::Rewrite(const std::vector<RecordEntry>& entries)
 {
     std::string text;
-    for (const RecordEntry& entry : entries) text += Line(entry);
+    for (const RecordEntry& entry : entries) text += RecordLine(entry);
     const std::string fresh = LogPath() + ".new";
     // A new file, never one that was there: a stale copy of ours (a killed uninstall) goes first.
     DeleteFileA(fresh.c_str());

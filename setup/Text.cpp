@@ -1,4 +1,5 @@
-// Text and path helpers of the installer: joins, code-page aware separators, splitting and numbers.
+// Text and path helpers of the installer: joins, code-page aware separators, splitting and numbers;
+// the platform's part (case, code pages, the file system) is in Text_win.cpp and Text_posix.cpp.
 #include "Text.h"
 
 #include <cctype>
@@ -8,22 +9,22 @@ namespace {
 
 // Start offset of every character of the text, walking DBCS lead and trail bytes as one character.
 template <typename Visit>
-void ForEachChar(const std::string& text, UINT codePage, Visit visit)
+void ForEachChar(const std::string& text, CodePage codePage, Visit visit)
 {
     size_t i = 0;
     while (i < text.size()) {
         const size_t step =
-            (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+            (IsLeadByte(codePage, static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
         visit(i, step);
         i += step;
     }
 }
 
 // Offset just past the last '\\' or '/' character, or past "X:" when there is none; 0 when neither.
-size_t DirectoryEnd(const std::string& path, UINT codePage)
+size_t DirectoryEnd(const std::string& path, CodePage codePage)
 {
     size_t end = 0;
-    if (path.size() >= 2 && path[1] == ':' && !IsDBCSLeadByteEx(codePage, static_cast<BYTE>(path[0]))) end = 2;
+    if (path.size() >= 2 && path[1] == ':' && !IsLeadByte(codePage, static_cast<unsigned char>(path[0]))) end = 2;
     ForEachChar(path, codePage, [&](size_t at, size_t step) {
         if (step == 1 && (path[at] == '\\' || path[at] == '/')) end = at + 1;
     });
@@ -42,29 +43,29 @@ std::string JoinPath(const std::string& directory, const std::string& name)
     return joined;
 }
 
-bool EndsWithBackslash(const std::string& text, UINT codePage)
+bool EndsWithBackslash(const std::string& text, CodePage codePage)
 {
     bool last = false;
     ForEachChar(text, codePage, [&](size_t at, size_t step) { last = step == 1 && text[at] == '\\'; });
     return last;
 }
 
-void StripOneBackslash(std::string& text, UINT codePage)
+void StripOneBackslash(std::string& text, CodePage codePage)
 {
     if (EndsWithBackslash(text, codePage)) text.pop_back();
 }
 
-void AddBackslash(std::string& text, UINT codePage)
+void AddBackslash(std::string& text, CodePage codePage)
 {
     if (!EndsWithBackslash(text, codePage)) text += '\\';
 }
 
-std::string DriveAndDirectory(const std::string& path, UINT codePage)
+std::string DriveAndDirectory(const std::string& path, CodePage codePage)
 {
     return path.substr(0, DirectoryEnd(path, codePage));
 }
 
-std::string FileNameOf(const std::string& path, UINT codePage)
+std::string FileNameOf(const std::string& path, CodePage codePage)
 {
     return path.substr(DirectoryEnd(path, codePage));
 }
@@ -90,15 +91,14 @@ bool IsSpecialPart(const std::string& part)
     base.erase(base.find_last_not_of(' ') + 1);
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
     for (const char* device : kDevices)
-        if (lstrcmpiA(base.c_str(), device) == 0) return true;
-    return base.size() == 4 && (lstrcmpiA(base.substr(0, 3).c_str(), "COM") == 0 ||
-                                lstrcmpiA(base.substr(0, 3).c_str(), "LPT") == 0) &&
+        if (SameText(base, device)) return true;
+    return base.size() == 4 && (SameText(base.substr(0, 3), "COM") || SameText(base.substr(0, 3), "LPT")) &&
            std::isdigit(static_cast<unsigned char>(base[3]));
 }
 
 }  // namespace
 
-bool StaysInside(const std::string& relative, UINT codePage)
+bool StaysInside(const std::string& relative, CodePage codePage)
 {
     if (relative.empty() || relative[0] == '\\' || relative[0] == '/') return false;
     bool inside = true;
@@ -120,11 +120,6 @@ bool IsIniKeyName(const std::string& text)
     return !text.empty() && text.find('=') == std::string::npos && text[0] != '[' && text[0] != ';';
 }
 
-bool SameText(const std::string& a, const std::string& b)
-{
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
-}
-
 double LeadingNumber(const std::string& text)
 {
     return std::strtod(text.c_str(), nullptr);
@@ -141,7 +136,7 @@ bool IsWithin(std::string path, std::string folder)
 
 std::string NumberedKey(const char* stem, int number) { return stem + std::to_string(number); }
 
-std::vector<std::string> LevelsBelow(const std::string& base, const std::string& relative, UINT codePage)
+std::vector<std::string> LevelsBelow(const std::string& base, const std::string& relative, CodePage codePage)
 {
     std::vector<std::string> levels;
     ForEachChar(relative, codePage, [&](size_t at, size_t step) {
@@ -153,25 +148,13 @@ std::vector<std::string> LevelsBelow(const std::string& base, const std::string&
     return levels;
 }
 
-bool Exists(const std::string& path) { return Fits(path) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsDirectory(const std::string& path)
+std::string LinkOnTheWay(const std::string& base, const std::string& path, CodePage codePage)
 {
-    const DWORD attributes = Fits(path) ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string LinkOnTheWay(const std::string& base, const std::string& path, UINT codePage)
-{
-    const auto isLink = [](const std::string& level) {
-        const DWORD attributes = Fits(level) ? GetFileAttributesA(level.c_str()) : INVALID_FILE_ATTRIBUTES;
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    };
     std::string folder = base;
     StripOneBackslash(folder, codePage);
-    if (isLink(folder)) return folder;
+    if (IsLink(folder)) return folder;
     if (!IsWithin(path, folder) || path.size() <= folder.size() + 1) return {};
     for (const std::string& level : LevelsBelow(folder, path.substr(folder.size() + 1), codePage))
-        if (isLink(level)) return level;
+        if (IsLink(level)) return level;
     return {};
 }

@@ -1,27 +1,15 @@
-// The uninstall: an install record checked against what the package's own script could have made
-// on the bound host (no entry may act through a link), turned into undo steps, and carried out.
+// The uninstall: an install record read back, checked against the installed script's plan
+// (RecordCheck.h), turned into undo steps, and carried out.
 #pragma once
 
 #include "InstallApply.h"
 #include "InstallPlan.h"
 #include "InstallRecord.h"
 #include "ProgressLog.h"
+#include "RecordCheck.h"
 
 #include <string>
 #include <vector>
-
-// The files of the host a record may name: the two INI files of the binding.
-struct RecordBounds {
-    std::string folder;  // the record's own folder: saved copies come only from its kept folder
-    std::string maxIni;
-    std::string pluginIni;
-};
-
-// Checks the entries against the plan the kept script comes to on the bound host. On success,
-// checked holds the entries with every path spelled as the plan and the record folder spell it,
-// and the answer is empty; otherwise the answer names the first entry that fails, and why.
-std::string CheckRecordEntries(const std::vector<RecordEntry>& entries, const InstallPlan& plan,
-                               const RecordBounds& bounds, std::vector<RecordEntry>& checked);
 
 // One thing to undo: a host file, folder, INI key or section, by the indices of the earliest
 // entry that names it (what was there before the first install) and the latest (what the last

@@ -134,20 +134,6 @@ TEST_F(VersionCheckTest, HostVersionAtDoubleAgainstMaxVerAtFloat)
 
 class CopyListTest : public InstallFixture {};
 
-TEST_F(CopyListTest, ListsStopAtTheFirstGapOrEmptyValue)
-{
-    Source("one.txt");
-    Source("two.txt");
-    Source("three.txt");
-    Script("[Root]\nFile1=one.txt\nFile3=three.txt\n[Fonts]\nFile1=one.txt\nFile2=\nFile3=three.txt\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(FileExists(Host("one.txt")));
-    EXPECT_FALSE(FileExists(Host("three.txt")));
-    EXPECT_TRUE(FileExists(Host("fonts\\one.txt")));
-    EXPECT_FALSE(FileExists(Host("fonts\\three.txt")));
-}
-
 TEST_F(CopyListTest, ReadOnlyTargetIsOverwrittenWithoutAQuestion)
 {
     Source("a.dll", "new");
@@ -342,17 +328,6 @@ TEST_F(CopyListTest, MissingDestinationFolderIsNotCreated)
 
 class HostDirectoryTest : public InstallFixture {};
 
-TEST_F(HostDirectoryTest, UnresolvedSectionsAreSkippedSilently)
-{
-    Source("a.txt");
-    Script("[Sounds]\nFile1=a.txt\n[Fonts]\nFile1=a.txt\n[Unknown]\nFile1=a.txt\n[root]\nFile1=a.txt\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(desktop.shown.empty());
-    // [root] is not [Root] to the program, but the platform matches sections without regard to case.
-    EXPECT_EQ(log.lines, (Lines{"Copy a.txt", "-> " + hostDir, "Copy a.txt", "-> " + Host("fonts\\"), kFinished}));
-}
-
 TEST_F(HostDirectoryTest, AddPathCreatesEveryLevel)
 {
     Source("a.ms");
@@ -387,27 +362,6 @@ TEST_F(PluginStepTest, AddPathAndDescRegisterTheNewDirectory)
     EXPECT_TRUE(FileExists(Host("plugins\\Sub\\p.dlo")));
     EXPECT_EQ(IniValue(Host("PLUGIN.INI"), "Directories", "Sub plug-ins"), Host("plugins\\Sub"));
     EXPECT_EQ(log.lines, (Lines{"Copy p.dlo", "-> " + Host("plugins\\Sub\\"), kFinished}));
-}
-
-TEST_F(PluginStepTest, WithoutAdditionalDirectoryTheProgramPluginsFolderIsUsed)
-{
-    MakeFakeHost(temp / "max6", {.bitmapDir = true, .additionalPlugins = false});
-    Source("p.dlo");
-    Script("[Plugins6]\nFile1=p.dlo\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(FileExists(Host("Plugins\\p.dlo")));
-}
-
-TEST_F(PluginStepTest, AddPathWithoutDescCopiesButRegistersNothing)
-{
-    Source("p.dlo");
-    Script("[Plugins6]\nAddPath=Deeper\\Still\nFile1=p.dlo\n");
-    Load();
-    const std::string before = ReadText(Host("PLUGIN.INI"));
-    EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(FileExists(Host("plugins\\Deeper\\Still\\p.dlo")));
-    EXPECT_EQ(ReadText(Host("PLUGIN.INI")), before);
 }
 
 TEST_F(PluginStepTest, OnlyTheSectionOfTheHostVersionIsRead)
@@ -478,18 +432,6 @@ TEST_F(BitmapStepTest, Dir1WithATrailingBackslashJoinsAndComparesAsWithout)
         EXPECT_EQ(IniValue(maxIni, "BitmapDirs", "Dir3"), "");
         EXPECT_TRUE(FileExists(Host("maps\\Extra\\t.bmp")));
     }
-}
-
-TEST_F(BitmapStepTest, MissingDir1SkipsTheWholeStep)
-{
-    MakeFakeHost(temp / "max6", {.bitmapDir = false});
-    Source("t.bmp");
-    Script("[BitmapDirs]\nAddPath=Tex\nFile1=t.bmp\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_EQ(log.lines, Lines{kFinished});
-    EXPECT_TRUE(desktop.shown.empty());
-    EXPECT_EQ(IniValue(Host("3DSMAX.INI"), "BitmapDirs", "Dir1"), "");
 }
 
 class RootListTest : public InstallFixture {};
@@ -631,14 +573,4 @@ TEST_F(KeepFlagTest, KeepCopiesOnlyWhenTheTargetIsAbsent)
     EXPECT_EQ(ReadText(Host("plugcfg\\other.cfg")), "new");
     EXPECT_EQ(log.lines, (Lines{"Kept ZAV_KCF.SET (already there)", "-> " + Host("plugcfg\\"), "Copy other.cfg",
                                        "-> " + Host("plugcfg\\"), kFinished}));
-}
-
-TEST_F(KeepFlagTest, OtherFlagValuesOverwriteAsBefore)
-{
-    Source("a.cfg", "new");
-    WriteText(Host("plugcfg\\a.cfg"), "old");
-    Script("[PlugCFG]\nFile1=a.cfg\nKeep1=no\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_EQ(ReadText(Host("plugcfg\\a.cfg")), "new");
 }
