@@ -6,8 +6,6 @@
 #include "Text.h"
 #include "resource.h"
 
-#include <cstdlib>
-
 namespace {
 
 // Clears what keeps a file from being overwritten, deleted or renamed; answers the attributes to
@@ -239,10 +237,8 @@ bool PlanApplier::RegisterInList(const IniFile& ini, const std::string& section,
 bool PlanApplier::UnregisterFromList(const IniFile& ini, const std::string& section, const std::string& stem,
                                      const std::string& key)
 {
-    const bool listed = key.size() > stem.size() && SameText(key.substr(0, stem.size()), stem) &&
-                        key.find_first_not_of("0123456789", stem.size()) == std::string::npos;
-    int k = listed ? std::atoi(key.c_str() + stem.size()) : 0;
-    if (k <= 0) return Unregister(ini, section, key);
+    int k = 0;
+    if (!KeyNumber(key, stem, k) || k < 1) return Unregister(ini, section, key);
     std::string next;
     while (ini.ReadNumbered(section.c_str(), stem.c_str(), k + 1, next))
         if (!Register(ini, section, NumberedKey(stem.c_str(), k++), next)) return false;

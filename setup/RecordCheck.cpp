@@ -62,12 +62,10 @@ std::string CheckRecordEntries(const std::vector<RecordEntry>& entries, const In
             if (action.kind != ActionKind::kRegister || action.ini != which || !SameText(action.section, entry.section))
                 continue;
             if (anyKey) return true;
-            // A numbered list's key is whichever was free: the stem and a number.
-            const std::string& key = entry.key;
-            const bool keyMatches =
-                action.numbered ? key.size() > action.key.size() && SameText(key.substr(0, action.key.size()), action.key) &&
-                                      key.find_first_not_of("0123456789", action.key.size()) == std::string::npos
-                                : SameText(key, action.key);
+            // A numbered list's key is whichever was free: the stem and a number from 1.
+            int number = 0;
+            const bool keyMatches = action.numbered ? KeyNumber(entry.key, action.key, number) && number >= 1
+                                                    : SameText(entry.key, action.key);
             if (keyMatches && entry.value == action.value) return true;
         }
         return false;

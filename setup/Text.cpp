@@ -2,6 +2,8 @@
 // the platform's part (case, code pages, the file system) is in Text_win.cpp and Text_posix.cpp.
 #include "Text.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdlib>
 
@@ -135,6 +137,16 @@ bool IsWithin(std::string path, std::string folder)
 }
 
 std::string NumberedKey(const char* stem, int number) { return stem + std::to_string(number); }
+
+bool KeyNumber(const std::string& key, const std::string& stem, int& number)
+{
+    const size_t digits = key.size() - std::min(key.size(), stem.size());
+    if (digits == 0 || digits > 9 || !SameText(key.substr(0, stem.size()), stem) ||
+        key.find_first_not_of("0123456789", stem.size()) != std::string::npos)
+        return false;
+    number = std::stoi(key.substr(stem.size()));
+    return true;
+}
 
 std::vector<std::string> LevelsBelow(const std::string& base, const std::string& relative, CodePage codePage)
 {

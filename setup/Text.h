@@ -53,6 +53,9 @@ double LeadingNumber(const std::string& text);
 bool IsWithin(std::string path, std::string folder);
 // The numbered key of a stem ("Dir", 2 -> "Dir2").
 std::string NumberedKey(const char* stem, int number);
+// The reverse: true with the number when the key is the stem (any case) followed by digits alone,
+// at most nine of them ("dir12", "Dir" -> 12).
+bool KeyNumber(const std::string& key, const std::string& stem, int& number);
 
 // The levels of a relative sub-path below a base ("a\b" -> base\a, base\a\b), outermost first;
 // a trailing separator adds none.

@@ -115,6 +115,7 @@ TEST(RecordCheck, AcceptsOnlyWhatThePlanCouldHaveMade)
         {"key with another value", E::IniKey("C:\\max\\PLUGIN.INI", "Help", "H Help", "C:\\evil.chm", ""), ""},
         {"key in another INI", E::IniKey("C:\\max\\3DSMAX.INI", "Help", "H Help", "C:\\max\\help\\h.chm", ""), ""},
         {"numbered key without a number", E::IniKey("C:\\max\\3DSMAX.INI", "BitmapDirs", "Dir", "C:\\max\\maps\\kcf\\tex", ""), ""},
+        {"numbered key from nought", E::IniKey("C:\\max\\3DSMAX.INI", "BitmapDirs", "Dir0", "C:\\max\\maps\\kcf\\tex", ""), ""},
         {"numbered key with more", E::IniKey("C:\\max\\3DSMAX.INI", "BitmapDirs", "Dir1x", "C:\\max\\maps\\kcf\\tex", ""), ""},
         {"section the plan writes nothing to", E::IniSection("C:\\max\\PLUGIN.INI", "Directories"), ""},
     };
