@@ -58,7 +58,7 @@ protected:
     void UseLibrary(const std::vector<std::pair<std::string, KernelRecord>>& records)
     {
         std::remove(library.c_str());
-        for (const auto& [name, k] : records) ASSERT_EQ(AppendPreset(library.c_str(), name.c_str(), &k), 1);
+        for (const auto& [name, k] : records) ASSERT_TRUE(AppendPreset(library.c_str(), name.c_str(), &k));
     }
     INT_PTR Run(const std::function<void(HWND)>& script)
     {
@@ -266,7 +266,7 @@ TEST_F(ControlDialogTest, CancelRestoresTheSettingsAndKeepsTheSavedPreset)
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(SameSettings(before, filter->settings));
     KernelRecord saved = DefaultKernelRecord();
-    ASSERT_EQ(FindPreset(library.c_str(), "Sobel X wide", &saved), 1);
+    ASSERT_TRUE(FindPreset(library.c_str(), "Sobel X wide", &saved));
     EXPECT_EQ(saved.size, 9);
     EXPECT_EQ(saved.weights[8], 5);
     EXPECT_EQ(saved.offset, 32768);
@@ -320,7 +320,7 @@ TEST_F(ControlDialogTest, MissingLibraryIsReportedAndCreatedByTheFirstSave)
         Click(d, IDCANCEL);
     });
     KernelRecord k = DefaultKernelRecord();
-    EXPECT_EQ(FindPreset(library.c_str(), "First", &k), 1);
+    EXPECT_TRUE(FindPreset(library.c_str(), "First", &k));
     EXPECT_EQ(k.weights[40], 1);
 }
 
@@ -368,7 +368,7 @@ TEST_F(ControlDialogTest, ListSelectionLoadsAPresetAndLeavesTheSource)
     });
     EXPECT_EQ(result, 1);
     KernelRecord box = DefaultKernelRecord();
-    ASSERT_EQ(FindPreset(library.c_str(), "Box Blur 9x9", &box), 1);
+    ASSERT_TRUE(FindPreset(library.c_str(), "Box Blur 9x9", &box));
     EXPECT_EQ(std::memcmp(&filter->settings.kernel, &box, sizeof box), 0);
     EXPECT_STREQ(filter->settings.presetName, "Box Blur 9x9");
     EXPECT_EQ(filter->settings.sourceMode, kSourceObject);
