@@ -27,7 +27,7 @@ public:
     int RequestChannel(uint32_t channelId);
 
     // False when a frame copy could not be allocated: then nothing may be read or written back.
-    bool Ready() const { return ready_; }
+    bool Ready() const { return ready; }
     int Width() const { return width; }
     int Height() const { return height; }
     const BMM_Color_64* WorkBuffer() const { return work; }
@@ -41,7 +41,7 @@ protected:
     uint32_t requestedChannels = 0;
     int width = 0;
     int height = 0;
-    bool ready_ = true;
+    bool ready = true;
 };
 
 class KernelImage : public ImageAccess {

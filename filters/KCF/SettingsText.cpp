@@ -340,16 +340,16 @@ Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOp
         for (const char* clash : {"--divisor", "--offset", "--invert"})
             if (given(clash)) {
                 error = std::string("give either --preset or ") + clash + ", not both";
-                return Resolved::kUsage;
+                return Resolved::Usage;
             }
         error.clear();
         // A library that cannot be read is told once, by the reader; a missing name gets the nearest.
         if (FILE* library = OpenPresetLibrary(o.libraryPath.c_str())) std::fclose(library);
-        else return Resolved::kFailed;
+        else return Resolved::Failed;
         KernelRecord found = s.kernel;
         if (!FindPreset(o.libraryPath.c_str(), o.presetName.c_str(), &found)) {
             std::vector<std::string> names;
-            if (!ListPresetNames(o.libraryPath.c_str(), names)) return Resolved::kFailed;
+            if (!ListPresetNames(o.libraryPath.c_str(), names)) return Resolved::Failed;
             error = "no preset named \"" + o.presetName + "\" in " + o.libraryPath;
             const std::vector<std::string> nearest = NearestPresetNames(names, o.presetName, 3);
             for (size_t i = 0; i < nearest.size(); ++i) {
@@ -357,7 +357,7 @@ Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOp
                 error += nearest[i];
             }
             if (!nearest.empty()) error += "\"?";
-            return Resolved::kFailed;
+            return Resolved::Failed;
         }
         s.kernel = found;
         SetSizeFromWeights(s.kernel);  // as the dialog shows it
@@ -366,6 +366,6 @@ Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOp
             std::memcpy(s.presetName, o.presetName.c_str(), o.presetName.size());
         }
     }
-    if (o.normalize && !NormalizeDivisor(s.kernel, error)) return Resolved::kFailed;
-    return Resolved::kDone;
+    if (o.normalize && !NormalizeDivisor(s.kernel, error)) return Resolved::Failed;
+    return Resolved::Done;
 }

@@ -106,9 +106,9 @@ int Block(const std::vector<std::string>& args)
     std::string error;
     if (!ParseBlockOptions(args, settings, options, error)) return Usage(error);
     switch (ResolveBlockOptions(args, options, settings, error)) {
-    case Resolved::kDone: break;
-    case Resolved::kUsage: return Usage(error);
-    case Resolved::kFailed: return error.empty() ? 1 : Fail(error);
+    case Resolved::Done: break;
+    case Resolved::Usage: return Usage(error);
+    case Resolved::Failed: return error.empty() ? 1 : Fail(error);
     }
     if (!WriteBlock(options.outPath, settings, error)) return Fail(error);
     return 0;
