@@ -115,11 +115,6 @@ KernelImage::KernelImage(HWND progress, Bitmap* map) : ImageAccess(progress, map
 
 KernelImage::~KernelImage() { FreeFrame(source); }
 
-int KernelImage::Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert)
-{
-    return Convolve(ConvolveKernel{weights, size, divisor, offset, invert, maskId});
-}
-
 int KernelImage::Convolve(const ConvolveKernel& kernel, ConvolveRun* run)
 {
     if (run) *run = ConvolveRun{};

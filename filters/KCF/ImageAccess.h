@@ -50,10 +50,8 @@ public:
     ~KernelImage();
 
     // Filters the frame from the source copy into the work buffer, row by row, telling the progress
-    // window before each row and stopping when it asks for abort. 1 when every row was done, 0 on abort.
-    int Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert);
-    // The same with the kernel packed in one record; when run is not null it receives what the
-    // engine ran on (path, tier, rows).
+    // window before each row and stopping when it asks for abort. 1 when every row was done, 0 on
+    // abort. When run is not null it receives what the engine ran on (path, tier, rows).
     int Convolve(const ConvolveKernel& kernel, ConvolveRun* run = nullptr);
 
 private:

@@ -179,7 +179,7 @@ TEST(ConvolveMask, BothChannelsRequestedReadsMaterialEffects)
     EXPECT_EQ(image.RequestChannel(GB_CHAN_MTL_EFFECTS), 1);
     EXPECT_EQ(image.RequestChannel(GB_CHAN_OBJECT), 1);
     const auto w = Identity(3);
-    image.Convolve(1, w.data(), 3, 1, 5, 0);
+    image.Convolve(ConvolveKernel{w.data(), 3, 1, 5, 0, 1});
     image.WriteBack();
     EXPECT_EQ(f.At(0, 0).r, 105);
     EXPECT_EQ(f.At(1, 0).r, 100);
