@@ -7,9 +7,12 @@
 #ifdef KCF_HAVE_ISAL
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <functional>
+#include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 #endif
 
@@ -165,12 +168,11 @@ bool PngTakesCompressionLevel() { return true; }
 #ifdef KCF_HAVE_ISAL
 namespace {
 
-// The filtered image is deflated in up to this many stripes, one thread each; a stripe is at least
-// kLeastStripeBytes. The count follows the image alone, so that every machine writes the same bytes.
-constexpr size_t kMostStripes = 8;
-constexpr size_t kLeastStripeBytes = 64 * 1024;
-// IDAT chunks of at most this much data, as encoders commonly write them.
-constexpr size_t kIdatBytes = 1 << 20;
+// The image is filtered and deflated in stripes of rows of about kStripeBytes, up to kThreads at
+// a time, each on a thread of its own; their buffers serve stripe after stripe. The stripes follow
+// the image alone, so that every machine writes the same bytes.
+constexpr size_t kStripeBytes = 1 << 20;
+constexpr size_t kThreads = 8;
 
 void PutBigEndian(unsigned char* out, uint32_t value)
 {
@@ -187,100 +189,113 @@ bool WriteChunk(AtomicFile& file, const char* type, const unsigned char* data, s
     return file.Write(head, sizeof head) && (size == 0 || file.Write(data, size)) && file.Write(crc, sizeof crc);
 }
 
-// A run of the filtered image deflated on its own, without the history of the runs before it: the
-// blocks of all but the last end on a byte boundary (a full flush) and the last ends the stream, so
-// that the stripes, in order, are one deflate stream.
+// A run of whole rows, filtered and deflated on its own, without the history of the rows before it:
+// the blocks of all but the image's last stripe end on a byte boundary (a full flush) and the last
+// ends the stream, so that the stripes, in order, are one deflate stream.
 struct Stripe {
-    const unsigned char* in = nullptr;
-    size_t size = 0;
+    int firstRow = 0, rows = 0;
     bool last = false;
-    std::vector<unsigned char> out;
+    std::unique_ptr<unsigned char[]> filtered, out, packed;  // taken at the first stripe, then reused
+    size_t outBytes = 0;
+    uint32_t adler = 1;  // of the stripe's filtered bytes
     bool ok = false;
 };
 
-void DeflateStripe(Stripe& s) noexcept
+// Filters the stripe's rows by Up (the row above subtracted: the cheapest filter that keeps what
+// neighbouring rows share) and deflates them at ISA-L's level 1. mostRows: the most a stripe holds.
+void DeflateStripe(const Image& image, int depth, int mostRows, Stripe& s) noexcept
 {
-    try {
-        s.out.resize(s.size + s.size / 16 + 1024);  // more than stored blocks of the stripe take
-    } catch (const std::bad_alloc&) {
-        return;
+    const size_t rowBytes = static_cast<size_t>(image.width) * 4 * (depth / 8);
+    const size_t lineBytes = rowBytes + 1;
+    const size_t most = lineBytes * static_cast<size_t>(mostRows);
+    const size_t room = most + most / 16 + 1024;  // more than stored blocks of a stripe take
+    s.ok = false;
+    if (!s.filtered) s.filtered.reset(new (std::nothrow) unsigned char[most]);
+    if (!s.out) s.out.reset(new (std::nothrow) unsigned char[room]);
+    if (!s.packed) s.packed.reset(new (std::nothrow) unsigned char[2 * rowBytes]);
+    if (!s.filtered || !s.out || !s.packed) return;
+
+    unsigned char *current = s.packed.get(), *above = s.packed.get() + rowBytes;
+    if (s.firstRow > 0) PackRow(image, s.firstRow - 1, 4, depth, above);
+    else std::memset(above, 0, rowBytes);
+    for (int i = 0; i < s.rows; ++i) {
+        PackRow(image, s.firstRow + i, 4, depth, current);
+        unsigned char* line = s.filtered.get() + static_cast<size_t>(i) * lineBytes;
+        line[0] = PNG_FILTER_VALUE_UP;
+        for (size_t x = 0; x < rowBytes; ++x) line[1 + x] = static_cast<unsigned char>(current[x] - above[x]);
+        std::swap(current, above);
     }
+    const size_t size = lineBytes * static_cast<size_t>(s.rows);
+    s.adler = isal_adler32(1, s.filtered.get(), size);
+
     isal_zstream z;
     isal_deflate_stateless_init(&z);
     z.level = 1;
     z.flush = s.last ? NO_FLUSH : FULL_FLUSH;
     z.end_of_stream = s.last ? 1 : 0;
-    z.next_in = const_cast<unsigned char*>(s.in);
-    z.avail_in = static_cast<uint32_t>(s.size);
-    z.next_out = s.out.data();
-    z.avail_out = static_cast<uint32_t>(s.out.size());
+    z.next_in = s.filtered.get();
+    z.avail_in = static_cast<uint32_t>(size);
+    z.next_out = s.out.get();
+    z.avail_out = static_cast<uint32_t>(room);
     s.ok = isal_deflate_stateless(&z) == COMP_OK && z.avail_in == 0;
-    s.out.resize(s.out.size() - z.avail_out);
+    s.outBytes = room - z.avail_out;
 }
 
-// The default level, chosen for speed: every row filtered by Up (the row above subtracted, the
-// cheapest filter that keeps what neighbouring rows share) and deflated by ISA-L's level 1 in
-// stripes on several threads. It needs the filtered image and its deflated copy in memory at once.
-// False when it wrote nothing (no room for that: libpng then writes the image row by row) or when
-// writing failed (written).
+// The default level, chosen for speed. False when it wrote nothing (no room for the stripes'
+// buffers: libpng then writes the image row by row) or when writing failed (written).
 bool EncodeFastPng(AtomicFile& file, const Image& image, int depth, bool& written)
 {
     written = false;
-    const size_t rowBytes = static_cast<size_t>(image.width) * 4 * (depth / 8);
-    const size_t lineBytes = rowBytes + 1;
-    const size_t total = lineBytes * static_cast<size_t>(image.height);
-    std::vector<unsigned char> filtered, above, row;
-    std::vector<Stripe> stripes(std::clamp<size_t>(total / kLeastStripeBytes, 1, kMostStripes));
-    try {
-        filtered.resize(total);
-        above.assign(rowBytes, 0);
-        row.resize(rowBytes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    for (int y = 0; y < image.height; ++y) {
-        PackRow(image, y, 4, depth, row.data());
-        unsigned char* line = &filtered[static_cast<size_t>(y) * lineBytes];
-        line[0] = PNG_FILTER_VALUE_UP;
-        for (size_t x = 0; x < rowBytes; ++x) line[1 + x] = static_cast<unsigned char>(row[x] - above[x]);
-        row.swap(above);
-    }
+    if (image.width < 1 || image.height < 1) return false;  // libpng refuses it, and says why
+    const size_t lineBytes = static_cast<size_t>(image.width) * 4 * (depth / 8) + 1;
+    const int mostRows = static_cast<int>(std::clamp<size_t>(kStripeBytes / lineBytes, 1, size_t(image.height)));
+    std::vector<Stripe> stripes(kThreads);
+    uLong adlerOfAll = 1;
+    bool ok = true;
+    for (int y = 0; ok && y < image.height;) {
+        // A round: up to one stripe a thread, the first on this one; then written in order.
+        size_t count = 0;
+        for (; count < stripes.size() && y < image.height; ++count) {
+            Stripe& s = stripes[count];
+            s.firstRow = y;
+            s.rows = std::min(mostRows, image.height - y);
+            y += s.rows;
+            s.last = y == image.height;
+        }
+        std::vector<std::thread> helpers;
+        for (size_t i = 1; i < count; ++i) {
+            try {
+                helpers.emplace_back(DeflateStripe, std::cref(image), depth, mostRows, std::ref(stripes[i]));
+            } catch (const std::system_error&) {
+                DeflateStripe(image, depth, mostRows, stripes[i]);  // no thread to be had: this one does it
+            }
+        }
+        DeflateStripe(image, depth, mostRows, stripes[0]);
+        for (std::thread& t : helpers) t.join();
+        for (size_t i = 0; i < count; ++i)
+            if (!stripes[i].ok) return false;  // only the first round takes memory, before anything is written
 
-    const size_t share = total / stripes.size();
-    for (size_t i = 0; i < stripes.size(); ++i) {
-        stripes[i].in = filtered.data() + i * share;
-        stripes[i].last = i + 1 == stripes.size();
-        stripes[i].size = stripes[i].last ? total - i * share : share;
-    }
-    std::vector<std::thread> helpers;
-    for (size_t i = 1; i < stripes.size(); ++i) {
-        try {
-            helpers.emplace_back(DeflateStripe, std::ref(stripes[i]));
-        } catch (const std::exception&) {
-            DeflateStripe(stripes[i]);  // no thread to be had: this one deflates it
+        if (!written) {
+            written = true;
+            static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+            unsigned char header[13] = {};
+            PutBigEndian(header, static_cast<uint32_t>(image.width));
+            PutBigEndian(header + 4, static_cast<uint32_t>(image.height));
+            header[8] = static_cast<unsigned char>(depth);
+            header[9] = PNG_COLOR_TYPE_RGB_ALPHA;  // compression, filter method and interlace: 0
+            // The zlib stream's header: deflate, a 32 KB window, the fastest level.
+            const unsigned char zlibHeader[2] = {0x78, 0x01};
+            ok = file.Write(signature, sizeof signature) && WriteChunk(file, "IHDR", header, sizeof header) &&
+                 WriteChunk(file, "IDAT", zlibHeader, sizeof zlibHeader);
+        }
+        for (size_t i = 0; ok && i < count; ++i) {
+            const Stripe& s = stripes[i];
+            adlerOfAll = adler32_combine(adlerOfAll, s.adler, static_cast<z_off_t>(lineBytes * size_t(s.rows)));
+            ok = WriteChunk(file, "IDAT", s.out.get(), s.outBytes);
         }
     }
-    DeflateStripe(stripes[0]);
-    for (std::thread& t : helpers) t.join();
-    for (const Stripe& s : stripes)
-        if (!s.ok) return false;
-
-    written = true;
-    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    unsigned char header[13] = {};
-    PutBigEndian(header, static_cast<uint32_t>(image.width));
-    PutBigEndian(header + 4, static_cast<uint32_t>(image.height));
-    header[8] = static_cast<unsigned char>(depth);
-    header[9] = PNG_COLOR_TYPE_RGB_ALPHA;  // compression, filter method and interlace: 0
-    // The zlib stream: its header (deflate, 32 KB window, fastest), the stripes, the Adler-32.
-    const unsigned char zlibHeader[2] = {0x78, 0x01};
-    unsigned char adler[4];
-    PutBigEndian(adler, isal_adler32(1, filtered.data(), total));
-    bool ok = file.Write(signature, sizeof signature) && WriteChunk(file, "IHDR", header, sizeof header) &&
-              WriteChunk(file, "IDAT", zlibHeader, sizeof zlibHeader);
-    for (const Stripe& s : stripes)
-        for (size_t at = 0; ok && at < s.out.size(); at += kIdatBytes)
-            ok = WriteChunk(file, "IDAT", s.out.data() + at, std::min(kIdatBytes, s.out.size() - at));
+    unsigned char adler[4];  // the zlib stream's end: the Adler-32 of every filtered byte
+    PutBigEndian(adler, static_cast<uint32_t>(adlerOfAll));
     return ok && WriteChunk(file, "IDAT", adler, sizeof adler) && WriteChunk(file, "IEND", nullptr, 0);
 }
 
@@ -298,7 +313,7 @@ bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options
             error = "cannot write PNG: the write failed";
             return false;
         }
-        // Nothing written (no room for the whole image at once): libpng streams it row by row.
+        // Nothing written (no room for the stripes' buffers): libpng streams it row by row.
     }
 #endif
     ErrorSink sink{};
