@@ -101,7 +101,7 @@ struct WriteOptions {
     int compression = -1;
 };
 // The PNG level written unless the user asks for another, chosen for speed: the native build then
-// filters every row by Up and deflates with ISA-L on several threads, about four times as fast as
+// filters every row by Up and deflates with ISA-L on several threads, several times as fast as
 // libpng's level 1 for files no larger (docs/performance.md).
 constexpr int kFastPngCompression = 1;
 
