@@ -256,7 +256,7 @@ bool ApplySettings(ImageFilter& filter, const Options& o, std::string& error)
     if (preset && std::find(args.begin(), args.end(), "--library") == args.end())
         args.insert(args.end(), {"--library", JoinPath(HostPlugCfgDir(), "ZAV_KCF.SET")});
     if (!ParseBlockOptions(args, settings, parsed, error)) return false;
-    if (ResolveBlockOptions(o.settingArgs, parsed, settings, error) != Resolved::kDone) {
+    if (ResolveBlockOptions(o.settingArgs, parsed, settings, error) != Resolved::Done) {
         if (error.empty()) error = "cannot read the preset library " + parsed.libraryPath;
         return false;
     }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Regenerates the starter preset library filters/KCF/presets/ZAV_KCF.SET from the table in
-# filters/KCF/StarterPresets.cpp, written by the filter's own AppendPreset (native build).
+# filters/KCF/presets/StarterPresets.cpp, written by the filter's own AppendPreset (native build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset native >/dev/null

@@ -1,7 +1,7 @@
 // The About box: logo, name and version, the maker's web and e-mail links.
 #pragma once
 
-#include "LinkStatic.h"
+#include "ui/LinkStatic.h"
 #include "ui/Dialog.h"
 
 // The maker's addresses, shown in the About box and behind the Setup dialog's logo.

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "InstallScript.h"
-#include "LinkStatic.h"
+#include "ui/LinkStatic.h"
 #include "ui/Dialog.h"
 
 #include <string>

@@ -24,9 +24,9 @@ public:
     const TCHAR* Category() override { return "Image Filter"; }
 };
 
-KernelFilterDesc kernelFilterDesc;
+KernelFilterDesc gKernelFilterDesc;
 
-ClassDesc* GetKernelFilterDesc() { return &kernelFilterDesc; }
+ClassDesc* GetKernelFilterDesc() { return &gKernelFilterDesc; }
 
 }  // namespace
 

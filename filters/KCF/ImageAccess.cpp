@@ -11,7 +11,7 @@
 
 namespace {
 
-FrameAllocator frameAllocator = nullptr;
+FrameAllocator gFrameAllocator = nullptr;
 
 // Frame copies start on a 64-byte boundary, so that the engine can stream whole cache lines into
 // the work buffer. A header just before the frame remembers how the block was taken.
@@ -44,7 +44,7 @@ void FreeFrame(BMM_Color_64* frame)
 
 }  // namespace
 
-void SetFrameAllocator(FrameAllocator allocator) { frameAllocator = allocator; }
+void SetFrameAllocator(FrameAllocator allocator) { gFrameAllocator = allocator; }
 
 ImageAccess::ImageAccess(HWND progress, Bitmap* map) : progressWindow(progress), bitmap(map)
 {
@@ -53,7 +53,7 @@ ImageAccess::ImageAccess(HWND progress, Bitmap* map) : progressWindow(progress),
         height = bitmap->Height();
     }
     work = ReadFrame();
-    if (!work && width > 0 && height > 0) ready_ = false;
+    if (!work && width > 0 && height > 0) ready = false;
 }
 
 ImageAccess::~ImageAccess() { FreeFrame(work); }
@@ -64,9 +64,9 @@ BMM_Color_64* ImageAccess::ReadFrame()
     const uint64_t count = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     if (count > SIZE_MAX / sizeof(BMM_Color_64) - kFrameSlack) return nullptr;
     const size_t elements = static_cast<size_t>(count) + kFrameSlack;
-    const FrameHeader header = {frameAllocator ? frameAllocator(elements, sizeof(BMM_Color_64))
+    const FrameHeader header = {gFrameAllocator ? gFrameAllocator(elements, sizeof(BMM_Color_64))
                                                : AllocateFrameMemory(elements * sizeof(BMM_Color_64)),
-                                elements * sizeof(BMM_Color_64), frameAllocator != nullptr};
+                                elements * sizeof(BMM_Color_64), gFrameAllocator != nullptr};
     if (!header.block) return nullptr;
     BMM_Color_64* frame = AlignedFrame(header);
     BitmapStorage* storage = bitmap ? bitmap->Storage() : nullptr;
@@ -104,21 +104,16 @@ int ImageAccess::RequestChannel(uint32_t channelId)
 
 KernelImage::KernelImage(HWND progress, Bitmap* map) : ImageAccess(progress, map)
 {
-    if (!ready_) return;
+    if (!ready) return;
     source = ReadFrame();
     if (!source && width > 0 && height > 0) {
-        ready_ = false;
+        ready = false;
         FreeFrame(work);
         work = nullptr;
     }
 }
 
 KernelImage::~KernelImage() { FreeFrame(source); }
-
-int KernelImage::Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert)
-{
-    return Convolve(ConvolveKernel{weights, size, divisor, offset, invert, maskId});
-}
 
 int KernelImage::Convolve(const ConvolveKernel& kernel, ConvolveRun* run)
 {

@@ -27,7 +27,7 @@ public:
     int RequestChannel(uint32_t channelId);
 
     // False when a frame copy could not be allocated: then nothing may be read or written back.
-    bool Ready() const { return ready_; }
+    bool Ready() const { return ready; }
     int Width() const { return width; }
     int Height() const { return height; }
     const BMM_Color_64* WorkBuffer() const { return work; }
@@ -41,7 +41,7 @@ protected:
     uint32_t requestedChannels = 0;
     int width = 0;
     int height = 0;
-    bool ready_ = true;
+    bool ready = true;
 };
 
 class KernelImage : public ImageAccess {
@@ -50,10 +50,8 @@ public:
     ~KernelImage();
 
     // Filters the frame from the source copy into the work buffer, row by row, telling the progress
-    // window before each row and stopping when it asks for abort. 1 when every row was done, 0 on abort.
-    int Convolve(int maskId, const int* weights, int size, int divisor, int offset, int invert);
-    // The same with the kernel packed in one record; when run is not null it receives what the
-    // engine ran on (path, tier, rows).
+    // window before each row and stopping when it asks for abort. 1 when every row was done, 0 on
+    // abort. When run is not null it receives what the engine ran on (path, tier, rows).
     int Convolve(const ConvolveKernel& kernel, ConvolveRun* run = nullptr);
 
 private:

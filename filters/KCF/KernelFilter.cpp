@@ -8,7 +8,9 @@
 #include <cstring>
 
 namespace {
-TCHAR presetLibraryPath[kPresetPathChars];
+// One for the process (the g marks such state): every filter object's constructor writes it anew,
+// from the one configuration folder the host has.
+TCHAR gPresetLibraryPath[kPresetPathChars];
 }
 
 const TCHAR* KernelFilterBase::Description() { return kFilterInfo.displayName; }
@@ -54,13 +56,13 @@ void KernelFilter::BuildPresetLibraryPath()
     Interface* ip = Max();
     const TCHAR* dir = ip ? ip->GetDir(APP_PLUGCFG_DIR) : nullptr;
     if (!dir) {
-        presetLibraryPath[0] = '\0';
+        gPresetLibraryPath[0] = '\0';
         return;
     }
-    JoinPath(presetLibraryPath, sizeof presetLibraryPath, dir, kPresetFileName);
+    JoinPath(gPresetLibraryPath, sizeof gPresetLibraryPath, dir, kPresetFileName);
 }
 
-const TCHAR* PresetLibraryPath() { return presetLibraryPath; }
+const TCHAR* PresetLibraryPath() { return gPresetLibraryPath; }
 
 void JoinPath(char* out, size_t capacity, const char* dir, const char* name)
 {

@@ -1,8 +1,7 @@
-// The kernel-size rule, sub-kernel extraction and the settings' defaults.
+// The grid's rules (the kernel-size rule, the centred sub-kernel) and the settings' defaults.
 #include "KernelRecord.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 KernelRecord DefaultKernelRecord()
@@ -27,24 +26,45 @@ int KernelSizeOf(const int32_t weights[kGridCells])
     for (int r = 0; r < kGridSide; ++r) {
         for (int c = 0; c < kGridSide; ++c) {
             if (weights[r * kGridSide + c] == 0) continue;
-            const int ring = std::max(std::abs(r - 4), std::abs(c - 4));
+            const int ring = RingOf(r, c);
             if (ring >= 2) return 2 * ring + 1;
         }
     }
     return 3;
 }
 
+void SetSizeFromWeights(KernelRecord& record) { record.size = KernelSizeOf(record.weights); }
+
+int EffectiveKernelSize(const KernelRecord& record)
+{
+    return IsKernelSize(record.size) ? record.size : KernelSizeOf(record.weights);
+}
+
+int EnclosingKernelSize(const int32_t weights[kGridCells])
+{
+    int ring = 1;
+    for (int r = 0; r < kGridSide; ++r)
+        for (int c = 0; c < kGridSide; ++c)
+            if (weights[r * kGridSide + c]) ring = std::max(ring, RingOf(r, c));
+    return 2 * ring + 1;
+}
+
 void ExtractSubKernel(const int32_t weights[kGridCells], int size, int32_t* out)
 {
-    const int origin = SubKernelOrigin(size);
     for (int r = 0; r < size; ++r)
-        std::memcpy(out + r * size, weights + (origin + r) * kGridSide + origin, size * sizeof(int32_t));
+        std::memcpy(out + r * size, weights + SubKernelCell(size, r, 0), size * sizeof(int32_t));
+}
+
+void PlaceSubKernel(const int32_t* block, int size, int32_t weights[kGridCells])
+{
+    for (int r = 0; r < size; ++r)
+        std::memcpy(weights + SubKernelCell(size, r, 0), block + r * size, size * sizeof(int32_t));
 }
 
 PackedKernel PackKernel(const KernelRecord& record)
 {
     PackedKernel packed = {};
-    packed.size = IsKernelSize(record.size) ? record.size : KernelSizeOf(record.weights);
+    packed.size = EffectiveKernelSize(record);
     ExtractSubKernel(record.weights, packed.size, packed.weights);
     packed.divisor = record.divisor;
     packed.offset = record.offset;

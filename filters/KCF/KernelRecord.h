@@ -1,5 +1,5 @@
 // The filter's persisted settings: the kernel record, the 612-byte configuration block, and the
-// kernel-size rule and sub-kernel extraction that every part of the filter shares.
+// grid's rules (rings, the kernel-size rule, the centred sub-kernel) that every part of the filter shares.
 #pragma once
 
 #include "ConvolveEngine.h"
@@ -58,15 +58,42 @@ KernelRecord DefaultKernelRecord();
 // Default settings: tagged, whole image, ids 0, the default kernel, an empty name.
 FilterSettings DefaultFilterSettings();
 
+// The grid's centre cell is (kGridCentre, kGridCentre); ring n is the cells n rows or columns away
+// from it, so ring 0 is the centre alone and ring kGridCentre the grid's edge.
+constexpr int kGridCentre = kGridSide / 2;
+constexpr int RingOf(int row, int column)
+{
+    const int dr = row < kGridCentre ? kGridCentre - row : row - kGridCentre;
+    const int dc = column < kGridCentre ? kGridCentre - column : column - kGridCentre;
+    return dr > dc ? dr : dc;
+}
+
 // The kernel-size rule: the first non-zero weight, in row-major order, on ring 4, 3 or 2 of the
 // grid gives 9, 7 or 5; without one the size is 3.
 int KernelSizeOf(const int32_t weights[kGridCells]);
+// Gives the record the size its weights have by the kernel-size rule, as the dialog does whenever
+// it shows or reads a grid.
+void SetSizeFromWeights(KernelRecord& record);
+// The size the engine runs a record at: the stored size when it is 3, 5, 7 or 9; otherwise (only a
+// damaged block has another) the weights' size by the kernel-size rule.
+int EffectiveKernelSize(const KernelRecord& record);
+// The smallest centred block, at least 3 x 3, that holds every non-zero weight: the outermost ring
+// with a weight decides, wherever in the grid that weight is.
+int EnclosingKernelSize(const int32_t weights[kGridCells]);
 
 // First row and column of the centred size x size block of the grid.
 constexpr int SubKernelOrigin(int size) { return (kGridSide - size) / 2; }
+// The grid index of cell (row, column) of the centred size x size block.
+constexpr int SubKernelCell(int size, int row, int column)
+{
+    return (SubKernelOrigin(size) + row) * kGridSide + SubKernelOrigin(size) + column;
+}
 
 // Copies the centred size x size block of the grid into out, packed row-major. size must be 3..9 odd.
 void ExtractSubKernel(const int32_t weights[kGridCells], int size, int32_t* out);
+// The inverse: copies block (size x size, row-major) into the centred block of the grid, leaving the
+// cells around it as they are. size must be 3..9 odd.
+void PlaceSubKernel(const int32_t* block, int size, int32_t weights[kGridCells]);
 
 // The kernel as the engine takes it, packed once from a record by PackKernel: the size (3, 5, 7
 // or 9), the centred size x size block row-major, and the divisor, offset and invert as stored.

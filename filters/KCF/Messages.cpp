@@ -5,13 +5,13 @@
 #include <cstdio>
 
 namespace {
-MessageSinkSlot current = {nullptr, nullptr};
+MessageSinkSlot gMessageSink = {nullptr, nullptr};
 }
 
 MessageSinkSlot SetMessageSink(MessageSink sink, void* context)
 {
-    const MessageSinkSlot previous = current;
-    current = {sink, context};
+    const MessageSinkSlot previous = gMessageSink;
+    gMessageSink = {sink, context};
     return previous;
 }
 
@@ -23,6 +23,6 @@ void ShowMessage(const char* caption, const char* format, ...)
     const int n = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (n < 0) text[0] = '\0';  // an encoding error: show the caption alone rather than garbage
-    if (current.sink) current.sink(text, caption, current.context);
+    if (gMessageSink.sink) gMessageSink.sink(text, caption, gMessageSink.context);
     else PlatformShowMessage(text, caption);
 }

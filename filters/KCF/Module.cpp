@@ -6,8 +6,8 @@
 
 namespace {
 
-HINSTANCE moduleInstance = nullptr;
-bool controlsInitialised = false;
+HINSTANCE gModuleInstance = nullptr;
+bool gControlsInitialised = false;
 
 }  // namespace
 
@@ -24,10 +24,10 @@ const FilterInfo kFilterInfo = {
 
 BOOL ModuleAttach(HINSTANCE instance)
 {
-    if (moduleInstance) return FALSE;
-    moduleInstance = instance;
-    if (!controlsInitialised) {
-        controlsInitialised = true;
+    if (gModuleInstance) return FALSE;
+    gModuleInstance = instance;
+    if (!gControlsInitialised) {
+        gControlsInitialised = true;
         InitCustomControls(instance);
         InitPlatformControls();
     }
@@ -36,9 +36,9 @@ BOOL ModuleAttach(HINSTANCE instance)
 
 void ModuleDetach()
 {
-    if (controlsInitialised) ReleaseCustomControls(moduleInstance);
-    moduleInstance = nullptr;
-    controlsInitialised = false;
+    if (gControlsInitialised) ReleaseCustomControls(gModuleInstance);
+    gModuleInstance = nullptr;
+    gControlsInitialised = false;
 }
 
-HINSTANCE ModuleInstance() { return moduleInstance; }
+HINSTANCE ModuleInstance() { return gModuleInstance; }

@@ -125,10 +125,9 @@ bool ParseKernel(const std::string& text, KernelRecord& kernel, std::string& err
         }
     }
     std::memset(kernel.weights, 0, sizeof kernel.weights);
-    const int origin = SubKernelOrigin(size);
     for (int r = 0; r < size; ++r)
-        for (int c = 0; c < size; ++c) kernel.weights[(origin + r) * kGridSide + origin + c] = rows[r][c];
-    kernel.size = KernelSizeOf(kernel.weights);
+        for (int c = 0; c < size; ++c) kernel.weights[SubKernelCell(size, r, c)] = rows[r][c];
+    SetSizeFromWeights(kernel);
     return true;
 }
 
@@ -281,29 +280,19 @@ std::string ShellWord(const std::string& text, CommandLineStyle style)
     return QuotedWindowsArgument(text);
 }
 
-// The smallest centred block that holds every non-zero weight (at least 3 x 3).
-int OutermostRing(const int32_t* weights)
-{
-    int ring = 1;
-    for (int r = 0; r < kGridSide; ++r)
-        for (int c = 0; c < kGridSide; ++c)
-            if (weights[r * kGridSide + c]) ring = std::max({ring, std::abs(r - 4), std::abs(c - 4)});
-    return 2 * ring + 1;
-}
-
 }  // namespace
 
 std::string SettingsAsArgs(const FilterSettings& s, CommandLineStyle style, std::vector<std::string>& notes)
 {
     const KernelRecord& k = s.kernel;
-    const int size = OutermostRing(k.weights);
-    const int origin = SubKernelOrigin(size);
+    // Every weight, wherever it is: the block that holds them all, which --kernel sizes by the rule.
+    const int size = EnclosingKernelSize(k.weights);
     std::string rows;
     for (int r = 0; r < size; ++r) {
         if (r) rows += "; ";
         for (int c = 0; c < size; ++c) {
             if (c) rows += ' ';
-            rows += std::to_string(k.weights[(origin + r) * kGridSide + origin + c]);
+            rows += std::to_string(k.weights[SubKernelCell(size, r, c)]);
         }
     }
     std::string args = "--kernel \"" + rows + "\" --divisor " + std::to_string(k.divisor) + " --offset " +
@@ -331,9 +320,10 @@ std::string SettingsAsArgs(const FilterSettings& s, CommandLineStyle style, std:
         notes.push_back("invert " + std::to_string(k.invert) + " does not invert; the options say 0");
     if (s.sourceMode != kSourceWholeImage && s.sourceMode != kSourceMaterialEffects && s.sourceMode != kSourceObject)
         notes.push_back("source mode " + std::to_string(s.sourceMode) + " filters nothing; the options say whole");
-    if (k.size != KernelSizeOf(k.weights))
+    const int weightsSize = KernelSizeOf(k.weights);
+    if (k.size != weightsSize)
         notes.push_back("the stored size " + std::to_string(k.size) + " is not the weights' size " +
-                        std::to_string(KernelSizeOf(k.weights)) + "; the options give the weights' size");
+                        std::to_string(weightsSize) + "; the options give the weights' size");
     if (unsafeForCmd)
         notes.push_back("the name holds one of \" % ! ^ & | < > or a line end, which cmd cannot take safely: "
                         "--name is left out; give it by hand");
@@ -350,16 +340,16 @@ Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOp
         for (const char* clash : {"--divisor", "--offset", "--invert"})
             if (given(clash)) {
                 error = std::string("give either --preset or ") + clash + ", not both";
-                return Resolved::kUsage;
+                return Resolved::Usage;
             }
         error.clear();
         // A library that cannot be read is told once, by the reader; a missing name gets the nearest.
         if (FILE* library = OpenPresetLibrary(o.libraryPath.c_str())) std::fclose(library);
-        else return Resolved::kFailed;
+        else return Resolved::Failed;
         KernelRecord found = s.kernel;
         if (!FindPreset(o.libraryPath.c_str(), o.presetName.c_str(), &found)) {
             std::vector<std::string> names;
-            if (!ListPresetNames(o.libraryPath.c_str(), names)) return Resolved::kFailed;
+            if (!ListPresetNames(o.libraryPath.c_str(), names)) return Resolved::Failed;
             error = "no preset named \"" + o.presetName + "\" in " + o.libraryPath;
             const std::vector<std::string> nearest = NearestPresetNames(names, o.presetName, 3);
             for (size_t i = 0; i < nearest.size(); ++i) {
@@ -367,15 +357,15 @@ Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOp
                 error += nearest[i];
             }
             if (!nearest.empty()) error += "\"?";
-            return Resolved::kFailed;
+            return Resolved::Failed;
         }
         s.kernel = found;
-        s.kernel.size = KernelSizeOf(s.kernel.weights);  // as the dialog shows it
+        SetSizeFromWeights(s.kernel);  // as the dialog shows it
         if (!given("--name") && o.presetName.size() < sizeof s.presetName) {
             std::memset(s.presetName, 0, sizeof s.presetName);
             std::memcpy(s.presetName, o.presetName.c_str(), o.presetName.size());
         }
     }
-    if (o.normalize && !NormalizeDivisor(s.kernel, error)) return Resolved::kFailed;
-    return Resolved::kDone;
+    if (o.normalize && !NormalizeDivisor(s.kernel, error)) return Resolved::Failed;
+    return Resolved::Done;
 }

@@ -48,7 +48,7 @@ bool ParseBlockOptions(const std::vector<std::string>& args, FilterSettings& set
 // then --normalize. Usage: --preset with --divisor, --offset or --invert. Failed: the library
 // cannot be read (error empty: the reader has told the user why), a name that is not there (error
 // names the nearest ones), weights that --normalize cannot take.
-enum class Resolved { kDone, kUsage, kFailed };
+enum class Resolved { Done, Usage, Failed };
 Resolved ResolveBlockOptions(const std::vector<std::string>& args, const BlockOptions& options, FilterSettings& settings,
                              std::string& error);
 

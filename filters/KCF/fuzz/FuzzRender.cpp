@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The oracle: the reference engine on the same settings, restated from the render rules.
     Image expected = before;
     const FilterSettings& s = filter.settings;
-    const int kernelSize = IsKernelSize(s.kernel.size) ? s.kernel.size : KernelSizeOf(s.kernel.weights);
+    const int kernelSize = EffectiveKernelSize(s.kernel);
     int32_t sub[kGridCells];
     ExtractSubKernel(s.kernel.weights, kernelSize, sub);
     uint32_t channel = 0;

@@ -43,42 +43,32 @@ TEST(ConvolveArithmetic, DivisorZeroMeansUndivided)
     EXPECT_EQ(f.At(0, 0).r, 36000);
 }
 
-TEST(ConvolveArithmetic, NegativeDivisorTruncationAndOffset)
+// On a 1 x 1 frame only the centre weight counts: each row is one value through the arithmetic.
+TEST(ConvolveArithmetic, DivideTruncateOffsetClampInvert)
 {
-    TestFrame neg(Uniform(2, 2, 1234));
-    ConvolveFrameWith(neg, Identity(3), 3, -1, 0, 0);
-    EXPECT_EQ(neg.At(0, 0).r, 0);
-    TestFrame negOffset(Uniform(2, 2, 1234));
-    ConvolveFrameWith(negOffset, Identity(3), 3, -1, 65535, 0);
-    EXPECT_EQ(negOffset.At(1, 1).g, 65535 - 1234);
-
-    // 7 / 2 = 3 and -7 / 2 = -3 (then 0): a kernel of 7 and -7 on a value of 1.
-    TestFrame pos(Uniform(1, 1, 1));
-    ConvolveFrameWith(pos, {0, 0, 0, 0, 7, 0, 0, 0, 0}, 3, 2, 0, 0);
-    EXPECT_EQ(pos.At(0, 0).r, 3);
-    TestFrame minus(Uniform(1, 1, 1));
-    ConvolveFrameWith(minus, {0, 0, 0, 0, -7, 0, 0, 0, 0}, 3, 2, 3, 0);
-    EXPECT_EQ(minus.At(0, 0).r, 0);  // -3 + 3: truncation toward zero, not -4 + 3
-
-    TestFrame offset(Uniform(1, 1, 1001));
-    ConvolveFrameWith(offset, Identity(3), 3, 2, 100, 0);
-    EXPECT_EQ(offset.At(0, 0).r, 600);  // offset after the division
-}
-
-TEST(ConvolveArithmetic, InvertAfterClampAndOnlyForOne)
-{
-    TestFrame f(MakeImage(3, 1, [](int x, int) { return Gray(x == 0 ? 0 : x == 1 ? 65535 : 60000); }));
-    ConvolveFrameWith(f, Identity(3), 3, 1, 0, 1);
-    EXPECT_EQ(f.At(0, 0).r, 65535);
-    EXPECT_EQ(f.At(1, 0).r, 0);
-
-    TestFrame clamp(Uniform(1, 1, 60000));
-    ConvolveFrameWith(clamp, Identity(3), 3, 1, 10000, 1);
-    EXPECT_EQ(clamp.At(0, 0).r, 0);  // 70000 -> 65535 -> 0
-
-    TestFrame two(Uniform(1, 1, 500));
-    ConvolveFrameWith(two, Identity(3), 3, 1, 0, 2);
-    EXPECT_EQ(two.At(0, 0).r, 500);
+    const struct {
+        uint16_t value;
+        int32_t weight, divisor, offset, invert;
+        uint16_t expected;
+        const char* what;
+    } cases[] = {
+        {1234, 1, -1, 0, 0, 0, "a negative quotient clamps to 0"},
+        {1234, 1, -1, 65535, 0, 65535 - 1234, "the offset lifts a negative quotient"},
+        {1, 7, 2, 0, 0, 3, "7 / 2 = 3"},
+        {1, -7, 2, 3, 0, 0, "-7 / 2 = -3, truncated toward zero (not -4), then + 3"},
+        {1001, 1, 2, 100, 0, 600, "the offset comes after the division"},
+        {0, 1, 1, 0, 1, 65535, "invert"},
+        {65535, 1, 1, 0, 1, 0, "invert"},
+        {60000, 1, 1, 10000, 1, 0, "70000 clamps to 65535, then inverts to 0"},
+        {500, 1, 1, 0, 2, 500, "only an invert of 1 inverts"},
+        {65535, INT32_MIN, INT32_MIN, 0, 0, 65535, "INT32_MIN * 65535 / INT32_MIN, beyond 32 bits"},
+        {65535, INT32_MAX, -1, INT32_MAX, 0, 0, "far below zero, no wrap-around"},
+    };
+    for (const auto& c : cases) {
+        TestFrame f(Uniform(1, 1, c.value));
+        ConvolveFrameWith(f, {0, 0, 0, 0, c.weight, 0, 0, 0, 0}, 3, c.divisor, c.offset, c.invert);
+        EXPECT_EQ(f.At(0, 0).r, c.expected) << c.what;
+    }
 }
 
 TEST(ConvolveArithmetic, ThinImagesUseOnlyTheCentreLine)
@@ -136,12 +126,6 @@ TEST(ConvolveArithmetic, SumsBeyond32BitsAreExact)
     TestFrame f(Uniform(9, 9, 65535));
     ConvolveFrameWith(f, std::vector<int32_t>(81, 405), 9, 81 * 405, 0, 0);
     EXPECT_EQ(f.At(4, 4).r, 65535);
-    TestFrame big(Uniform(1, 1, 65535));
-    ConvolveFrameWith(big, {0, 0, 0, 0, INT32_MIN, 0, 0, 0, 0}, 3, INT32_MIN, 0, 0);
-    EXPECT_EQ(big.At(0, 0).r, 65535);  // INT32_MIN * 65535 / INT32_MIN
-    TestFrame neg(Uniform(1, 1, 65535));
-    ConvolveFrameWith(neg, {0, 0, 0, 0, INT32_MAX, 0, 0, 0, 0}, 3, -1, INT32_MAX, 0);
-    EXPECT_EQ(neg.At(0, 0).r, 0);  // far below zero, no wrap-around
 }
 
 TEST(ConvolveMask, EightBitChannelFiltersOnlyItsId)
@@ -179,7 +163,7 @@ TEST(ConvolveMask, BothChannelsRequestedReadsMaterialEffects)
     EXPECT_EQ(image.RequestChannel(GB_CHAN_MTL_EFFECTS), 1);
     EXPECT_EQ(image.RequestChannel(GB_CHAN_OBJECT), 1);
     const auto w = Identity(3);
-    image.Convolve(1, w.data(), 3, 1, 5, 0);
+    image.Convolve(ConvolveKernel{w.data(), 3, 1, 5, 0, 1});
     image.WriteBack();
     EXPECT_EQ(f.At(0, 0).r, 105);
     EXPECT_EQ(f.At(1, 0).r, 100);

@@ -46,7 +46,7 @@ inline int ConvolveFrameWith(TestFrame& f, const std::vector<int32_t>& weights, 
 {
     KernelImage image(f.progress.Handle(), &f.bitmap);
     if (channel) image.RequestChannel(channel);
-    const int result = image.Convolve(maskId, weights.data(), size, divisor, offset, invert);
+    const int result = image.Convolve(ConvolveKernel{weights.data(), size, divisor, offset, invert, maskId});
     image.WriteBack();
     return result;
 }

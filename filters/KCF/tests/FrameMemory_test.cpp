@@ -35,6 +35,6 @@ TEST(FrameMemory, LargeFrameCopiesAreAlignedAndIntact)
     EXPECT_EQ(reinterpret_cast<uintptr_t>(image.WorkBuffer()) % 64, 0u);
     EXPECT_EQ(std::memcmp(image.WorkBuffer(), f.storage.image().pixels.data(), 1100 * 500 * sizeof(BMM_Color_64)), 0);
     const auto identity = Identity(3);
-    EXPECT_EQ(image.Convolve(-1, identity.data(), 3, 1, 0, 0), 1);
+    EXPECT_EQ(image.Convolve(ConvolveKernel{identity.data(), 3, 1, 0, 0, -1}), 1);
     EXPECT_EQ(std::memcmp(image.WorkBuffer(), f.storage.image().pixels.data(), 1100 * 500 * sizeof(BMM_Color_64)), 0);
 }

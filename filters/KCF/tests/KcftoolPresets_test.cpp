@@ -68,7 +68,7 @@ protected:
         k.divisor = 3;
         k.offset = 17;
         k.invert = 1;
-        ASSERT_EQ(AppendPreset(library.c_str(), "outer corner", &k), 1);
+        ASSERT_TRUE(AppendPreset(library.c_str(), "outer corner", &k));
     }
     MessageRecorder user;
 };
@@ -127,7 +127,7 @@ TEST_F(KcftoolPresets, BlockTakesTheKernelFromAPreset)
     ASSERT_EQ(run.status, 0) << run.err;
     FilterSettings s = ReadBlock(block);
     KernelRecord expected = DefaultKernelRecord();
-    ASSERT_EQ(FindPreset(library.c_str(), "outer corner", &expected), 1);
+    ASSERT_TRUE(FindPreset(library.c_str(), "outer corner", &expected));
     EXPECT_EQ(std::memcmp(&s.kernel, &expected, sizeof expected), 0);
     EXPECT_STREQ(s.presetName, "outer corner");
     EXPECT_EQ(s.sourceMode, kSourceMaterialEffects);
@@ -205,18 +205,18 @@ TEST_F(KcftoolPresets, AddSavesAsTheDialogDoes)
         }
     }
     KernelRecord k = DefaultKernelRecord();
-    ASSERT_EQ(FindPreset(library.c_str(), "Ridge", &k), 1);
+    ASSERT_TRUE(FindPreset(library.c_str(), "Ridge", &k));
     EXPECT_EQ(k.size, 3);
     EXPECT_EQ(k.weights[3 * 9 + 4], 2);
     EXPECT_EQ(k.divisor, 2);
     EXPECT_EQ(k.offset, 9);
     EXPECT_EQ(k.invert, 1);
-    ASSERT_EQ(FindPreset(library.c_str(), "From a block", &k), 1);
+    ASSERT_TRUE(FindPreset(library.c_str(), "From a block", &k));
     EXPECT_EQ(k.size, 5) << "the size follows the weights, as in the dialog";
     EXPECT_EQ(k.weights[6 * 9 + 6], 1);
     EXPECT_EQ(k.divisor, 7);
-    ASSERT_EQ(FindPreset(library.c_str(), "Block, renamed", &k), 1);
-    EXPECT_EQ(FindPreset(missing.c_str(), "First", &k), 1);
+    ASSERT_TRUE(FindPreset(library.c_str(), "Block, renamed", &k));
+    EXPECT_TRUE(FindPreset(missing.c_str(), "First", &k));
 }
 
 TEST_F(KcftoolPresets, AKilledSaveLeavesTheOldLibraryOrTheWholeRecord)

@@ -1,70 +1,52 @@
-// The kernel-size rule and sub-kernel extraction.
+// The grid's rules: the kernel-size rule beside the block that holds every weight, and the centred
+// sub-kernel taken out of the grid and put back.
 #include "KernelRecord.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <random>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-using Cells = std::vector<std::pair<int, int>>;
-
-int SizeWith(const Cells& nonZero)
-{
-    int32_t w[kGridCells] = {};
-    for (auto [r, c] : nonZero) w[r * 9 + c] = 1;
-    return KernelSizeOf(w);
-}
-
-// The rule restated plainly: the ring of the first non-zero weight, in row-major order, beyond ring 1.
-int SizeByRestatement(const int32_t* w)
-{
-    for (int i = 0; i < kGridCells; ++i) {
-        if (!w[i]) continue;
-        const int ring = std::max(std::abs(i / 9 - 4), std::abs(i % 9 - 4));
-        if (ring > 1) return 2 * ring + 1;
-    }
-    return 3;
-}
+// Non-zero cells as (row, column, weight).
+using Cells = std::vector<std::tuple<int, int, int32_t>>;
 
 }  // namespace
 
-TEST(KernelSizeOf, FirstQualifyingCellDecides)
+TEST(KernelSize, FirstQualifyingCellDecidesWhileTheEnclosingBlockHoldsThemAll)
 {
-    EXPECT_EQ(SizeWith({}), 3);
-    EXPECT_EQ(SizeWith({{4, 4}}), 3);
-    EXPECT_EQ(SizeWith({{3, 3}, {5, 5}, {3, 5}}), 3);  // the central block never counts
-    EXPECT_EQ(SizeWith({{0, 8}}), 9);
-    EXPECT_EQ(SizeWith({{1, 4}, {8, 0}}), 7);
-    EXPECT_EQ(SizeWith({{2, 2}, {8, 8}}), 5);  // not the outermost ring
-    EXPECT_EQ(SizeWith({{2, 4}, {4, 0}}), 5);
-    EXPECT_EQ(SizeWith({{4, 0}}), 9);
-    EXPECT_EQ(SizeWith({{6, 6}}), 5);
-}
-
-TEST(KernelSizeOf, NegativeWeightsCountAsNonZero)
-{
-    int32_t w[kGridCells] = {};
-    w[7 * 9 + 4] = -1;
-    EXPECT_EQ(KernelSizeOf(w), 7);
-}
-
-TEST(KernelSizeOf, AgreesWithRestatementOnRandomGrids)
-{
-    std::mt19937 rng(1234);
-    for (int trial = 0; trial < 20000; ++trial) {
+    const struct {
+        Cells nonZero;
+        int bySizeRule, enclosing;
+    } cases[] = {
+        {{}, 3, 3},
+        {{{4, 4, 1}}, 3, 3},
+        {{{3, 3, 1}, {5, 5, 1}, {3, 5, 1}}, 3, 3},  // the central block never counts
+        {{{0, 8, 1}}, 9, 9},
+        {{{4, 0, 1}}, 9, 9},
+        {{{6, 6, 1}}, 5, 5},
+        {{{7, 4, -1}}, 7, 7},                // a negative weight counts
+        {{{1, 4, 1}, {8, 0, 1}}, 7, 9},      // ring 3 comes first in row order
+        {{{2, 2, 1}, {8, 8, 1}}, 5, 9},      // the first, not the outermost ring
+        {{{2, 4, 1}, {4, 0, 1}}, 5, 9},
+    };
+    for (const auto& c : cases) {
         int32_t w[kGridCells] = {};
-        const int density = 1 + trial % 12;
-        for (int& v : w) v = (rng() % 100 < static_cast<unsigned>(density)) ? static_cast<int>(rng() % 7) - 3 : 0;
-        ASSERT_EQ(KernelSizeOf(w), SizeByRestatement(w)) << "trial " << trial;
+        for (auto [r, col, weight] : c.nonZero) w[r * 9 + col] = weight;
+        const ::testing::Message where = ::testing::Message() << "cells " << ::testing::PrintToString(c.nonZero);
+        EXPECT_EQ(KernelSizeOf(w), c.bySizeRule) << where;
+        EXPECT_EQ(EnclosingKernelSize(w), c.enclosing) << where;
+        KernelRecord record = DefaultKernelRecord();
+        std::copy(std::begin(w), std::end(w), record.weights);
+        record.size = 0;
+        SetSizeFromWeights(record);
+        EXPECT_EQ(record.size, c.bySizeRule) << where;
     }
 }
 
-TEST(ExtractSubKernel, TakesTheCentredBlockRowByRow)
+TEST(SubKernel, TakesAndPutsBackTheCentredBlockRowByRow)
 {
     int32_t w[kGridCells];
     for (int i = 0; i < kGridCells; ++i) w[i] = 100 * (i / 9) + i % 9;  // weight = 100 r + c
@@ -75,6 +57,16 @@ TEST(ExtractSubKernel, TakesTheCentredBlockRowByRow)
         for (int r = 0; r < size; ++r)
             for (int c = 0; c < size; ++c) ASSERT_EQ(out[r * size + c], 100 * (k + r) + (k + c)) << size;
         for (int i = size * size; i < kGridCells; ++i) ASSERT_EQ(out[i], 0) << "wrote past " << size * size;
+
+        // Put back into a grid of -1: the block lands where it was taken, nothing around it changes.
+        int32_t grid[kGridCells];
+        std::fill(std::begin(grid), std::end(grid), -1);
+        PlaceSubKernel(out, size, grid);
+        for (int r = 0; r < 9; ++r)
+            for (int c = 0; c < 9; ++c) {
+                const bool inside = r >= k && r < k + size && c >= k && c < k + size;
+                ASSERT_EQ(grid[r * 9 + c], inside ? 100 * r + c : -1) << size << ": " << r << ", " << c;
+            }
     }
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-// The open dialog's state; one control dialog is open at a time.
+// The open dialog's state, one for the process: one control dialog is open at a time.
 struct ControlDialog {
     bool open = false;
     KernelFilter* filter = nullptr;  // bound at WM_INITDIALOG
@@ -23,7 +23,7 @@ struct ControlDialog {
     ISpinnerControl* objectSpin = nullptr;
     bool endedWithOk = false;
 };
-ControlDialog state;
+ControlDialog gDialog;
 
 // A stored name may come from a damaged block without its terminator: copy at most 255 characters.
 void CopyName(char (&to)[kNameChars], const char* from, size_t capacity)
@@ -52,7 +52,7 @@ void ShowRecord(HWND dialog, KernelFilter& f, KernelRecord& record)
     if (f.divideSpin) f.divideSpin->SetValue(record.divisor, FALSE);
     if (f.offsetSpin) f.offsetSpin->SetValue(record.offset, FALSE);
     CheckDlgButton(dialog, IDC_INVERT, record.invert ? BST_CHECKED : BST_UNCHECKED);
-    record.size = KernelSizeOf(record.weights);
+    SetSizeFromWeights(record);
 }
 
 void ReadControls(HWND dialog, KernelFilter& f, KernelRecord& record)
@@ -62,7 +62,7 @@ void ReadControls(HWND dialog, KernelFilter& f, KernelRecord& record)
     if (f.divideSpin) record.divisor = f.divideSpin->GetIVal();
     if (f.offsetSpin) record.offset = f.offsetSpin->GetIVal();
     record.invert = IsDlgButtonChecked(dialog, IDC_INVERT) == BST_CHECKED ? 1 : 0;
-    record.size = KernelSizeOf(record.weights);
+    SetSizeFromWeights(record);
 }
 
 void ApplyEnableRule(HWND dialog)
@@ -89,8 +89,8 @@ void SetUp(HWND dialog, KernelFilter& f)
 {
     CenterWindow(dialog, GetParent(dialog));
     SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
-    state.saved = f.settings;
-    state.endedWithOk = false;
+    gDialog.saved = f.settings;
+    gDialog.endedWithOk = false;
     FilterSettings& s = f.settings;
 
     f.divideEdit = GetICustEdit(GetDlgItem(dialog, IDC_DIVIDE_EDIT));
@@ -108,18 +108,18 @@ void SetUp(HWND dialog, KernelFilter& f)
     SetDlgItemTextA(dialog, IDC_PRESET_NAME, s.presetName);
 
     CheckRadioButton(dialog, IDC_WHOLE_IMAGE, IDC_OBJECT_CHANNEL, s.sourceMode);
-    state.materialSpin = LinkChannelSpinner(dialog, IDC_MATERIAL_SPIN, IDC_MATERIAL_EDIT, kMaxMaterialId, s.materialId);
-    state.objectSpin = LinkChannelSpinner(dialog, IDC_OBJECT_SPIN, IDC_OBJECT_EDIT, kMaxObjectId, s.objectId);
+    gDialog.materialSpin = LinkChannelSpinner(dialog, IDC_MATERIAL_SPIN, IDC_MATERIAL_EDIT, kMaxMaterialId, s.materialId);
+    gDialog.objectSpin = LinkChannelSpinner(dialog, IDC_OBJECT_SPIN, IDC_OBJECT_EDIT, kMaxObjectId, s.objectId);
     ApplyEnableRule(dialog);
     FitPictureToImage(GetDlgItem(dialog, IDC_PICTURE));
 }
 
 void CloseDown(HWND dialog, KernelFilter& f)
 {
-    if (state.materialSpin) ReleaseISpinner(state.materialSpin);
-    if (state.objectSpin) ReleaseISpinner(state.objectSpin);
-    state.materialSpin = state.objectSpin = nullptr;
-    if (state.endedWithOk) {
+    if (gDialog.materialSpin) ReleaseISpinner(gDialog.materialSpin);
+    if (gDialog.objectSpin) ReleaseISpinner(gDialog.objectSpin);
+    gDialog.materialSpin = gDialog.objectSpin = nullptr;
+    if (gDialog.endedWithOk) {
         ReadControls(dialog, f, f.settings.kernel);
         ReadNameBox(dialog, f.settings.presetName);
     }
@@ -146,9 +146,9 @@ void Ok(HWND dialog, KernelFilter& f)
             break;
         }
     }
-    if (state.materialSpin) s.materialId = state.materialSpin->GetIVal();
-    if (state.objectSpin) s.objectId = state.objectSpin->GetIVal();
-    state.endedWithOk = true;
+    if (gDialog.materialSpin) s.materialId = gDialog.materialSpin->GetIVal();
+    if (gDialog.objectSpin) s.objectId = gDialog.objectSpin->GetIVal();
+    gDialog.endedWithOk = true;
     EndDialog(dialog, 1);
 }
 
@@ -202,7 +202,7 @@ INT_PTR HandleMessage(HWND dialog, KernelFilter& f, UINT msg, WPARAM wParam)
         switch (LOWORD(wParam)) {
         case IDOK: Ok(dialog, f); break;
         case IDCANCEL:
-            f.settings = state.saved;
+            f.settings = gDialog.saved;
             EndDialog(dialog, 0);
             break;
         case IDC_PREVIEW_BUTTON: Preview(dialog, f); break;
@@ -229,9 +229,9 @@ INT_PTR HandleMessage(HWND dialog, KernelFilter& f, UINT msg, WPARAM wParam)
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     try {
-        if (msg == WM_INITDIALOG) state.filter = reinterpret_cast<KernelFilter*>(lParam);
-        if (!state.filter) return FALSE;
-        return HandleMessage(dialog, *state.filter, msg, wParam);
+        if (msg == WM_INITDIALOG) gDialog.filter = reinterpret_cast<KernelFilter*>(lParam);
+        if (!gDialog.filter) return FALSE;
+        return HandleMessage(dialog, *gDialog.filter, msg, wParam);
     } catch (...) {
         return FALSE;  // nothing of ours throws; a window procedure must not let anything through
     }
@@ -241,12 +241,12 @@ INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM 
 
 INT_PTR RunControlDialog(HWND parent, KernelFilter* filter)
 {
-    if (state.open || !filter) return 0;
-    state.open = true;
+    if (gDialog.open || !filter) return 0;
+    gDialog.open = true;
     const INT_PTR result = DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_CONTROL), parent,
                                            ControlDialogProc, reinterpret_cast<LPARAM>(filter));
-    state.open = false;
-    state.filter = nullptr;
+    gDialog.open = false;
+    gDialog.filter = nullptr;
     return result == 1 ? 1 : 0;
 }
 

@@ -4,6 +4,8 @@
 #include "PresetLibrary.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -23,19 +25,17 @@ LRESULT FindExact(HWND list, const char* name)
 
 }  // namespace
 
-int LoadPresetList(HWND list, const char* path, const char* name)
+bool LoadPresetList(HWND list, const char* path, const char* name)
 {
-    FILE* file = OpenPresetLibrary(path);
-    if (!file) return 0;
+    // In file order: the list box sorts them by the system's rules, names it finds equal as added.
+    std::vector<std::string> names;
+    if (!ReadPresetNames(path, names)) return false;
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    char itemName[kNameChars];
-    KernelRecord scratch = DefaultKernelRecord();
-    while (ReadPreset(file, itemName, &scratch)) {
-        const LRESULT added = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(itemName));
+    for (const std::string& itemName : names) {
+        const LRESULT added = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(itemName.c_str()));
         if (added == LB_ERR || added == LB_ERRSPACE) break;
     }
-    std::fclose(file);
 
     // The name itself when it is there; then, as before, the first item that begins with it.
     const LRESULT exact = FindExact(list, name);
@@ -44,5 +44,5 @@ int LoadPresetList(HWND list, const char* path, const char* name)
     else SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
-    return 1;
+    return true;
 }

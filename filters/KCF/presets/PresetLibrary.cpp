@@ -137,14 +137,14 @@ private:
 // Reads the next record, as ReadPreset tells. missingNumbers counts the numbers of the record
 // that were not there because the source ended first: a record cut short.
 template <typename Source>
-int ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& missingNumbers)
+bool ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& missingNumbers)
 {
     missingNumbers = 0;
     // Empty and blanks-only lines between records are no names; the end of the source ends the library.
     do {
         if (!ReadNameLine(in, name)) {
             name[0] = '\0';
-            return 0;
+            return false;
         }
     } while (!HasNonBlank(name));
 
@@ -156,14 +156,13 @@ int ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& mis
     };
     int32_t size = 0;
     const bool sizeOk = next(size);
-    const int blockSize = sizeOk && IsKernelSize(size) ? size : kGridSide;
-    const int origin = SubKernelOrigin(blockSize);
+    const int blockSize = sizeOk ? PresetBlockSize(size) : kGridSide;
 
     std::fill(std::begin(record->weights), std::end(record->weights), 0);
     for (int r = 0; r < blockSize; ++r)
         for (int c = 0; c < blockSize; ++c) {
             int32_t w = 0;
-            if (next(w)) record->weights[(origin + r) * kGridSide + origin + c] = w;
+            if (next(w)) record->weights[SubKernelCell(blockSize, r, c)] = w;
         }
     // Without a readable size the whole grid was read; 9 says so, and writes it back whole.
     record->size = sizeOk ? size : kGridSide;
@@ -173,30 +172,13 @@ int ReadRecord(Source& in, char name[kNameChars], KernelRecord* record, int& mis
     if (next(value)) record->offset = value;
     if (next(value)) record->invert = value;
     numbers.EndLine();
-    return 1;
+    return true;
 }
 
 bool IsValidName(const char* name)
 {
     const size_t length = std::strlen(name);
     return HasNonBlank(name) && length <= static_cast<size_t>(kNameLength) && !std::strpbrk(name, "\r\n");
-}
-
-// Appends to out (capacity chars, length used); false when it does not fit.
-bool PutText(char* out, size_t capacity, size_t& length, const char* text)
-{
-    const size_t n = std::strlen(text);
-    if (n >= capacity - length) return false;
-    std::memcpy(out + length, text, n + 1);
-    length += n;
-    return true;
-}
-
-bool PutNumber(char* out, size_t capacity, size_t& length, long value, bool separated)
-{
-    char text[kWordChars];
-    std::snprintf(text, sizeof text, separated ? " %ld" : "%ld", value);
-    return PutText(out, capacity, length, text);
 }
 
 // Tells the user why the library could not be read, or extended when saving.
@@ -257,24 +239,22 @@ std::string Addition(const std::string& bytes, int missingNumbers, const std::st
 // Appends the record under the library's lock; with refuseStoredName, a name the library holds
 // is refused under the same lock. The user is told after the lock is given back, so that a
 // message box left open does not hold other saves up.
-int AppendUnderLock(const char* path, const char* name, const KernelRecord& record, bool refuseStoredName)
+bool AppendUnderLock(const char* path, const char* name, const KernelRecord& record, bool refuseStoredName)
 {
-    char text[kPresetTextChars];
-    const int length = FormatPreset(text, sizeof text, name, record, "\r\n");
-    if (length < 0) return 0;
+    const std::string text = FormatPreset(name, record, "\r\n");
     bool existed = true, stored = false;
     const LibraryStatus status = ExtendLibraryFile(path, [&](const std::string& bytes, bool there) {
         existed = there;
         const LibraryScan scan = ScanLibrary(bytes, name);
         stored = refuseStoredName && scan.nameStored;
-        return stored ? std::string() : Addition(bytes, scan.missingNumbers, std::string(text, static_cast<size_t>(length)));
+        return stored ? std::string() : Addition(bytes, scan.missingNumbers, text);
     });
     const char* shown = path ? path : "";
     // The Save of the control dialog has always said so when its duplicate check found no library.
     if (refuseStoredName && !existed) ShowMessage("Error", "Can't open file: %s", shown);
     if (stored) ShowMessage("Error", "Change the filter name!");
     TellWhy(status, shown, true);
-    return status == LibraryStatus::Done ? 1 : 0;
+    return status == LibraryStatus::Done;
 }
 
 }  // namespace
@@ -287,25 +267,25 @@ FILE* OpenPresetLibrary(const char* path)
     return file;
 }
 
-int ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record)
+bool ReadPreset(FILE* file, char name[kNameChars], KernelRecord* record)
 {
     FileSource in(file);
     int missingNumbers = 0;
     return ReadRecord(in, name, record, missingNumbers);
 }
 
-int FindPreset(const char* path, const char* name, KernelRecord* record)
+bool FindPreset(const char* path, const char* name, KernelRecord* record)
 {
     FILE* file = OpenPresetLibrary(path);
-    if (!file) return 0;
+    if (!file) return false;
     // A scratch record, so that a name that is not there leaves the caller's record alone.
     KernelRecord scratch = *record;
     char found[kNameChars];
-    int result = 0;
+    bool result = false;
     while (ReadPreset(file, found, &scratch)) {
         if (std::strcmp(found, name) == 0) {
             *record = scratch;
-            result = 1;
+            result = true;
             break;
         }
     }
@@ -313,44 +293,34 @@ int FindPreset(const char* path, const char* name, KernelRecord* record)
     return result;
 }
 
-int FormatPreset(char* out, size_t capacity, const char* name, const KernelRecord& record, const char* lineEnd)
+std::string FormatPreset(const char* name, const KernelRecord& record, const char* lineEnd)
 {
-    if (capacity == 0) return -1;
-    out[0] = '\0';
-    size_t length = 0;
-    bool fits = PutText(out, capacity, length, name) && PutText(out, capacity, length, lineEnd);
-    fits = fits && PutNumber(out, capacity, length, record.size, false) && PutText(out, capacity, length, lineEnd);
-    const int blockSize = IsKernelSize(record.size) ? record.size : kGridSide;
-    const int origin = SubKernelOrigin(blockSize);
-    for (int r = 0; fits && r < blockSize; ++r) {
-        for (int c = 0; fits && c < blockSize; ++c)
-            fits = PutNumber(out, capacity, length, record.weights[(origin + r) * kGridSide + origin + c], c > 0);
-        fits = fits && PutText(out, capacity, length, lineEnd);
+    std::string text = std::string(name) + lineEnd + std::to_string(record.size) + lineEnd;
+    const int blockSize = PresetBlockSize(record.size);
+    for (int r = 0; r < blockSize; ++r) {
+        for (int c = 0; c < blockSize; ++c) {
+            if (c > 0) text += ' ';
+            text += std::to_string(record.weights[SubKernelCell(blockSize, r, c)]);
+        }
+        text += lineEnd;
     }
-    fits = fits && PutNumber(out, capacity, length, record.divisor, false);
-    fits = fits && PutNumber(out, capacity, length, record.offset, true);
-    fits = fits && PutNumber(out, capacity, length, record.invert, true);
-    fits = fits && PutText(out, capacity, length, lineEnd);
-    if (!fits) {
-        out[0] = '\0';
-        return -1;
-    }
-    return static_cast<int>(length);
+    text += std::to_string(record.divisor) + ' ' + std::to_string(record.offset) + ' ' + std::to_string(record.invert);
+    return text + lineEnd;
 }
 
-int AppendPreset(const char* path, const char* name, const KernelRecord* record)
+bool AppendPreset(const char* path, const char* name, const KernelRecord* record)
 {
-    if (!IsValidName(name)) return 0;
+    if (!IsValidName(name)) return false;
     return AppendUnderLock(path, name, *record, false);
 }
 
-int SavePreset(const char* path, const char* name, const KernelRecord* record)
+bool SavePreset(const char* path, const char* name, const KernelRecord* record)
 {
     if (!HasNonBlank(name)) {
         ShowMessage("Error", "Input the filter name!");
-        return 0;
+        return false;
     }
-    if (!IsValidName(name)) return 0;
+    if (!IsValidName(name)) return false;
     return AppendUnderLock(path, name, *record, true);
 }
 
@@ -362,7 +332,7 @@ bool PresetNameLess(const std::string& a, const std::string& b)
     });
 }
 
-bool ListPresetNames(const char* path, std::vector<std::string>& names)
+bool ReadPresetNames(const char* path, std::vector<std::string>& names)
 {
     names.clear();
     FILE* file = OpenPresetLibrary(path);
@@ -371,6 +341,12 @@ bool ListPresetNames(const char* path, std::vector<std::string>& names)
     KernelRecord scratch = DefaultKernelRecord();
     while (ReadPreset(file, name, &scratch)) names.emplace_back(name);
     std::fclose(file);
+    return true;
+}
+
+bool ListPresetNames(const char* path, std::vector<std::string>& names)
+{
+    if (!ReadPresetNames(path, names)) return false;
     std::stable_sort(names.begin(), names.end(), PresetNameLess);
     return true;
 }

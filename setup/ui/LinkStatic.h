@@ -1,8 +1,8 @@
 // A static control that behaves as a web link: blue underlined text, hand cursor, tooltip, opens on click.
 #pragma once
 
-#include "ui/SubclassedWindow.h"
-#include "ui/ToolTip.h"
+#include "SubclassedWindow.h"
+#include "ToolTip.h"
 
 #include <string>
 

@@ -11,16 +11,16 @@ struct FaultPlan {
     int stepsTaken = 0;
     bool fired = false;
 };
-FaultPlan plan;
+FaultPlan gFaultPlan;
 
 }  // namespace
 
 void InjectLibraryFault(LibraryFault fault, int step)
 {
-    plan = FaultPlan{fault, step, 0, false};
+    gFaultPlan = FaultPlan{fault, step, 0, false};
 }
 
-bool LibraryFaultFired() { return plan.fired; }
+bool LibraryFaultFired() { return gFaultPlan.fired; }
 
 bool ParseLibraryFault(const std::string& text, LibraryFault& fault, int& step)
 {
@@ -38,15 +38,15 @@ bool ParseLibraryFault(const std::string& text, LibraryFault& fault, int& step)
 
 LibraryFaultCount::LibraryFaultCount()
 {
-    plan.stepsTaken = 0;
-    plan.fired = false;
+    gFaultPlan.stepsTaken = 0;
+    gFaultPlan.fired = false;
 }
 
-LibraryFaultCount::~LibraryFaultCount() { plan.fault = LibraryFault::None; }
+LibraryFaultCount::~LibraryFaultCount() { gFaultPlan.fault = LibraryFault::None; }
 
 LibraryFault LibraryFaultAtNextStep()
 {
-    if (plan.fault == LibraryFault::None || ++plan.stepsTaken != plan.step) return LibraryFault::None;
-    plan.fired = true;
-    return plan.fault;
+    if (gFaultPlan.fault == LibraryFault::None || ++gFaultPlan.stepsTaken != gFaultPlan.step) return LibraryFault::None;
+    gFaultPlan.fired = true;
+    return gFaultPlan.fault;
 }

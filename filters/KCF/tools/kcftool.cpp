@@ -106,9 +106,9 @@ int Block(const std::vector<std::string>& args)
     std::string error;
     if (!ParseBlockOptions(args, settings, options, error)) return Usage(error);
     switch (ResolveBlockOptions(args, options, settings, error)) {
-    case Resolved::kDone: break;
-    case Resolved::kUsage: return Usage(error);
-    case Resolved::kFailed: return error.empty() ? 1 : Fail(error);
+    case Resolved::Done: break;
+    case Resolved::Usage: return Usage(error);
+    case Resolved::Failed: return error.empty() ? 1 : Fail(error);
     }
     if (!WriteBlock(options.outPath, settings, error)) return Fail(error);
     return 0;
@@ -172,9 +172,7 @@ int Find(const std::vector<std::string>& args)
         ResolveBlockOptions({}, lookup, unused, error);
         return Fail(error);
     }
-    char text[kPresetTextChars];
-    if (FormatPreset(text, sizeof text, rest[0].c_str(), record, "\n") < 0) return Fail("the record does not fit");
-    std::fputs(text, stdout);
+    std::fputs(FormatPreset(rest[0].c_str(), record, "\n").c_str(), stdout);
     return 0;
 }
 
@@ -230,7 +228,7 @@ int Add(const std::vector<std::string>& args)
     }
     if (name.size() >= kNameChars || name.find_first_of("\r\n") != std::string::npos)
         return Usage("name must be one line of at most 255 characters");
-    kernel.size = KernelSizeOf(kernel.weights);  // as the dialog reads its grid
+    SetSizeFromWeights(kernel);  // as the dialog reads its grid
     if (normalize && !NormalizeDivisor(kernel, error)) return Fail(error);
     // The dialog's own Save: it says why when it refuses or fails.
     return SavePreset(library.c_str(), name.c_str(), &kernel) ? 0 : 1;

@@ -3,6 +3,7 @@
 
 #include "PresetLibrary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 
@@ -11,14 +12,11 @@ namespace {
 // A record from its size x size block, row-major, centred in the grid; the size follows the rule.
 KernelRecord Make(int size, std::initializer_list<int32_t> block, int32_t divisor, int32_t offset = 0)
 {
+    int32_t cells[kGridCells] = {};  // a short list leaves zeros, a long one is cut at the grid
+    std::copy_n(block.begin(), std::min<size_t>(block.size(), kGridCells), cells);
     KernelRecord k = DefaultKernelRecord();
-    const int origin = SubKernelOrigin(size);
-    int i = 0;
-    for (int32_t w : block) {
-        k.weights[(origin + i / size) * kGridSide + origin + i % size] = w;
-        ++i;
-    }
-    k.size = KernelSizeOf(k.weights);
+    PlaceSubKernel(cells, size, k.weights);
+    SetSizeFromWeights(k);
     k.divisor = divisor;
     k.offset = offset;
     return k;
@@ -26,11 +24,11 @@ KernelRecord Make(int size, std::initializer_list<int32_t> block, int32_t diviso
 
 KernelRecord Box(int size)
 {
+    int32_t ones[kGridCells];
+    std::fill(std::begin(ones), std::end(ones), 1);
     KernelRecord k = DefaultKernelRecord();
-    const int origin = SubKernelOrigin(size);
-    for (int r = 0; r < size; ++r)
-        for (int c = 0; c < size; ++c) k.weights[(origin + r) * kGridSide + origin + c] = 1;
-    k.size = KernelSizeOf(k.weights);
+    PlaceSubKernel(ones, size, k.weights);
+    SetSizeFromWeights(k);
     k.divisor = size * size;
     return k;
 }

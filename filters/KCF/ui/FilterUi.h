@@ -13,9 +13,9 @@ INT_PTR RunControlDialog(HWND parent, KernelFilter* filter);
 
 // Fills the preset list box with every name of the library at path and selects name: the item
 // that is exactly name, else the first that begins with it (no selection for an empty name).
-// Selecting sends no notification. Returns 0, with the list as it was, when the library cannot
-// be opened (the user is told).
-int LoadPresetList(HWND list, const char* path, const char* name);
+// Selecting sends no notification. False, with the list as it was, when the library cannot be
+// opened (the user is told).
+bool LoadPresetList(HWND list, const char* path, const char* name);
 
 // Convolves bitmap resource bitmapId of the module with the packed kernel and shows the result in
 // the picture control, where it stays until the next preview or ReleasePreview.
