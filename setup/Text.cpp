@@ -144,7 +144,8 @@ bool KeyNumber(const std::string& key, const std::string& stem, int& number)
     if (digits == 0 || digits > 9 || !SameText(key.substr(0, stem.size()), stem) ||
         key.find_first_not_of("0123456789", stem.size()) != std::string::npos)
         return false;
-    number = std::stoi(key.substr(stem.size()));
+    number = 0;
+    for (size_t i = stem.size(); i < key.size(); ++i) number = number * 10 + (key[i] - '0');
     return true;
 }
 

@@ -364,25 +364,6 @@ TEST_F(PluginStepTest, AddPathAndDescRegisterTheNewDirectory)
     EXPECT_EQ(log.lines, (Lines{"Copy p.dlo", "-> " + Host("plugins\\Sub\\"), kFinished}));
 }
 
-TEST_F(PluginStepTest, OnlyTheSectionOfTheHostVersionIsRead)
-{
-    const std::string host5 = MakeFakeHost(temp / "max5");
-    registry.AddHost("5.0", host5 + "3dsmax.chm");
-    Source("five.dlo");
-    Source("six.dlo");
-    Script("[Plugins5]\nFile1=five.dlo\n[Plugins6]\nFile1=six.dlo\n");
-    Load();
-    EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(FileExists(Host("plugins\\six.dlo")));
-    EXPECT_FALSE(FileExists(Host("plugins\\five.dlo")));
-
-    Load();
-    ASSERT_TRUE(script->SelectEntry(0));
-    EXPECT_EQ(Install(), 1);
-    EXPECT_TRUE(FileExists(host5 + "plugins\\five.dlo"));
-    EXPECT_FALSE(FileExists(host5 + "plugins\\six.dlo"));
-}
-
 class BitmapStepTest : public InstallFixture {};
 
 TEST_F(BitmapStepTest, AlreadyRegisteredDirectoryAddsNoEntry)
