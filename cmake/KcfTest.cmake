@@ -1,6 +1,11 @@
 # One helper that adds a test: a GoogleTest program run as one ctest test (under Wine when cross-compiling).
 include_guard(GLOBAL)
 
+# The 64-bit Linux trees (plain, sanitized, fuzz) link Debian's prebuilt GoogleTest (libgtest-dev)
+# rather than compile it in each tree; the Windows and 32-bit trees compile it from its source.
+if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  find_package(GTest CONFIG QUIET)
+endif()
 if(NOT TARGET GTest::gtest_main)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make ninja-build pkg-config            # native build
-  googletest libpng-dev zlib1g-dev libisal-dev   # native tests and vphost's PNG input/output
+  googletest libgtest-dev libpng-dev zlib1g-dev libisal-dev   # native tests and vphost's PNG input/output
   clang libclang-rt-14-dev             # fuzz targets (libFuzzer) and sanitizer runtimes
   lld llvm                             # lld-link and llvm-dlltool: the conformance host in the platform's C++ ABI
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686   # the 32-bit Windows build
