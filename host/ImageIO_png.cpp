@@ -59,6 +59,21 @@ void ToSamples(const unsigned char* bytes, int bits, std::vector<uint16_t>& samp
         samples[i] = bits == 8 ? bytes[i] : static_cast<uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
 }
 
+// The messages of failures that libpng reports by longjmp, built out of line: a string made in the
+// function that called setjmp is one the compiler warns may be clobbered.
+[[gnu::noinline]] void SayWhy(std::string& error, const char* prefix, const char* why)
+{
+    error = prefix;
+    error += why;
+}
+
+// The input's own failure when it had one (a read error), else libpng's word on the file.
+[[gnu::noinline]] void SayWhyNotRead(std::string& error, const ByteSource& source, const char* why)
+{
+    error = source.error();
+    if (error.empty()) SayWhy(error, "bad PNG: ", why);
+}
+
 // Everything that lives across setjmp and longjmp is here, made before setjmp, so that a longjmp
 // skips no constructor or destructor.
 struct PngRead {
@@ -96,7 +111,7 @@ bool DecodePng(ByteSource& source, RasterSink& sink, std::string& error)
     png_set_sig_bytes(r.png, 8);
 
     if (setjmp(png_jmpbuf(r.png))) {
-        error = source.error().empty() ? std::string("bad PNG: ") + message.message : source.error();
+        SayWhyNotRead(error, source, message.message);
         return false;
     }
     return ReadRows(r, source, sink, error);
@@ -328,7 +343,7 @@ bool EncodePng(AtomicFile& file, const Image& image, const WriteOptions& options
     std::vector<unsigned char> row(static_cast<size_t>(image.width) * 4 * (depth / 8));
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        error = std::string("cannot write PNG: ") + sink.message;
+        SayWhy(error, "cannot write PNG: ", sink.message);
         return false;
     }
     png_set_write_fn(png, &file, WriteBytes, FlushNothing);
