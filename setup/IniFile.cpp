@@ -1,4 +1,4 @@
-// IniFile: private-profile reads and writes by path, with the open check and its message.
+// IniFile: private-profile reads and writes by path, and the check that a file opens.
 #include "IniFile.h"
 
 #include "Text.h"

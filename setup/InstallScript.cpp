@@ -322,14 +322,23 @@ void InstallScript::FinishRecord(InstallRecord& record)
     }
 }
 
+bool InstallScript::HostToUninstall() const
+{
+    if (HostBound()) return true;
+    CurrentDesktop().ShowMessage(owner_, "Can't uninstall without a MAX program path!", "Error", kStop);
+    return false;
+}
+
+UninstallTarget InstallScript::UninstallTargetOf() const
+{
+    return {host_.root, Binding(), {&host_.maxIni, &host_.pluginIni}};
+}
+
 bool InstallScript::CanUninstall()
 {
-    if (!HostBound()) {
-        CurrentDesktop().ShowMessage(owner_, "Can't uninstall without a MAX program path!", "Error", kStop);
-        return false;
-    }
+    if (!HostToUninstall()) return false;
     InstallRecord record(RecordFolder());
-    return Uninstaller(record, {host_.root, Binding(), {&host_.maxIni, &host_.pluginIni}}, owner_, iniGuard_).Check();
+    return Uninstaller(record, UninstallTargetOf(), owner_, iniGuard_).Check();
 }
 
 int InstallScript::Uninstall(ProgressLog& log)
@@ -339,12 +348,9 @@ int InstallScript::Uninstall(ProgressLog& log)
     unwritable_.clear();
     recordFailed_ = false;
     partial_ = false;
-    if (!HostBound()) {
-        CurrentDesktop().ShowMessage(owner_, "Can't uninstall without a MAX program path!", "Error", kStop);
-        return 0;
-    }
+    if (!HostToUninstall()) return 0;
     InstallRecord record(RecordFolder());
-    Uninstaller uninstaller(record, {host_.root, Binding(), {&host_.maxIni, &host_.pluginIni}}, owner_, iniGuard_);
+    Uninstaller uninstaller(record, UninstallTargetOf(), owner_, iniGuard_);
     if (!uninstaller.Check()) return 0;
     uninstaller.Run(log, environment_.uninstallRoot);
     partial_ = uninstaller.Partial();

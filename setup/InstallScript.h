@@ -10,6 +10,7 @@
 #include "InstallRecord.h"
 #include "ProgressLog.h"
 #include "ScriptText.h"
+#include "Uninstall.h"
 
 #include <windows.h>
 
@@ -109,6 +110,10 @@ private:
     // The program and script beside the record, and the package in the list of programs.
     void FinishRecord(InstallRecord& record);
     void TellUnopened(const std::string& path) const;
+    // True when a host is bound to uninstall from; otherwise the user is told, and false.
+    bool HostToUninstall() const;
+    // The bound host as the uninstall works on it.
+    UninstallTarget UninstallTargetOf() const;
 
     InstallEnvironment environment_;
     HWND owner_ = nullptr;
